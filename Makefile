@@ -1,0 +1,39 @@
+# Convenience wrapper around CMake and CTest.
+#   make test       build and run every test (normal build, then sanitizer build)
+#   make test-fast  normal build only
+#   make build      configure and build into build/
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+
+.PHONY: all deps build test test-fast test-asan clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh build
+	@scripts/install-deps.sh peers || echo "make: cross-check peers missing; those tests will be skipped"
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+$(ASAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON
+
+test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+test: test-fast test-asan
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,215 @@
+/* Host API of libkestrel: reader ids, result codes, the reader information
+ * record, callbacks and every exported function and data object.
+ * Compiles as C99 and as C++. All names have C linkage. */
+#ifndef KESTREL_KESTREL_H
+#define KESTREL_KESTREL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(KESTREL_BUILDING_LIBRARY)
+#define KESTREL_API __attribute__((visibility("default")))
+#else
+#define KESTREL_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Field types ------------------------------------------------------ */
+
+typedef uint16_t reader_uint; /* 16-bit unsigned */
+typedef int32_t reader_long;  /* 32-bit signed */
+/* Seconds since 1970-01-01 UTC, 32-bit signed on every platform; -1 means
+ * that no time is known. */
+typedef int32_t reader_time;
+
+/* Kind of reader. Stored in 32 bits. */
+typedef enum readertype_t {
+    rtUnknown = 0,
+    rtWand = 1,
+    rtCCD = 2,
+    rtLaser = 3,
+    rtForceIntegerEnum = 0x7FFFFFFF
+} readertype_t;
+
+/* What drives the scan. Stored in 32 bits. */
+typedef enum motivepower_t {
+    mpUnknown = 0,
+    mpHand = 1,
+    mpHandClocked = 2,
+    mpClocked = 3,
+    mpMotor = 4,
+    mpForceIntegerEnum = 0x7FFFFFFF
+} motivepower_t;
+
+/* ---- Reader information record ----------------------------------------
+ * The reader's identity and calibration. The host reads it byte for byte,
+ * so the layout is fixed: packed on 2-byte boundaries, 302 bytes, the last
+ * byte spare. */
+#pragma pack(push, 2)
+typedef struct readerinfo_t {
+    reader_uint SerialNumber;   /*   0 serial number */
+    reader_uint FirmwareVers;   /*   2 firmware version */
+    reader_uint ProgChecksum;   /*   4 program checksum as reported */
+    reader_uint BootCheckSum;   /*   6 boot code checksum as reported */
+    reader_uint Resolution;     /*   8 resolution, after firmware corrections */
+    reader_uint Wavelength;     /*  10 light wavelength in nm; 65535 after activation with flag 16 */
+    reader_long SizeOfSample;   /*  12 sample size (short or long form) */
+    reader_uint NumOfSamples;   /*  16 number of samples */
+    readertype_t ReaderType;    /*  18 kind of reader, stored as reported */
+    motivepower_t MotivePower;  /*  22 scan drive, stored as reported */
+    reader_uint calmin;         /*  26 raw reading for true reflectance 0 */
+    reader_uint calmax;         /*  28 raw reading for full reflectance 1.0 */
+    reader_uint admin;          /*  30 bottom of the uncalibrated raw range */
+    reader_uint admax;          /*  32 top of the uncalibrated raw range */
+    reader_uint givenz;         /*  34 kept for the host */
+    reader_time lastcal;        /*  36 time of the last calibration, -1 if unknown */
+    reader_time factorycal_when;/*  40 factory calibration time; never written by the library */
+    char factorycal_user[257];  /*  44 who made the factory calibration; never written by the library */
+} readerinfo_t;
+#pragma pack(pop)
+
+/* Layout checks; the typedef form works in C99 as well as in C++. */
+#ifdef __cplusplus
+#define KESTREL_LAYOUT_CHECK(cond, name) static_assert(cond, #name)
+#else
+#define KESTREL_LAYOUT_CHECK(cond, name) typedef char kestrel_check_##name[(cond) ? 1 : -1]
+#endif
+KESTREL_LAYOUT_CHECK(sizeof(readerinfo_t) == 302, size);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, SerialNumber) == 0, SerialNumber);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, FirmwareVers) == 2, FirmwareVers);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, ProgChecksum) == 4, ProgChecksum);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, BootCheckSum) == 6, BootCheckSum);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, Resolution) == 8, Resolution);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, Wavelength) == 10, Wavelength);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, SizeOfSample) == 12, SizeOfSample);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, NumOfSamples) == 16, NumOfSamples);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, ReaderType) == 18, ReaderType);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, MotivePower) == 22, MotivePower);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, calmin) == 26, calmin);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, calmax) == 28, calmax);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, admin) == 30, admin);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, admax) == 32, admax);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, givenz) == 34, givenz);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, lastcal) == 36, lastcal);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, factorycal_when) == 40, factorycal_when);
+KESTREL_LAYOUT_CHECK(offsetof(readerinfo_t, factorycal_user) == 44, factorycal_user);
+KESTREL_LAYOUT_CHECK(sizeof(readertype_t) == 4 && sizeof(motivepower_t) == 4, enum_width);
+KESTREL_LAYOUT_CHECK(sizeof(reader_time) == 4, time_width);
+
+/* ---- Reader ids ---------------------------------------------------------
+ * Bits 8..15 name the connection class, bits 0..7 the reader's index in it.
+ * USB serial readers are 0x100..0x103. */
+#define READER_NONE        (-1)
+#define READER_CLASS_USB   0x100
+#define READER_CLASS_MASK  (~0xFF)
+#define READER_INDEX_MASK  0xFF
+
+/* Bit of the activation flags: activate without sending the start command. */
+#define READER_FLAG_NOSTART 16
+
+/* ---- Result codes --------------------------------------------------------- */
+enum {
+    RDR_OK = 0,
+    RDR_UNSUPPORTED = -1,        /* not supported on this connection; statprintf without callback */
+    RDR_NOT_DRIVEN = -100,       /* activation of a connection class that is not driven */
+    RDR_NO_READER = -101,        /* no reader active, or the class has no such operation */
+    RDR_NONE_FOUND = -102,       /* reader_find found no reader */
+    RDR_NO_RECORD = -103,        /* no current reader, or no record given */
+    RDR_BAD_CHECKSUM = -104,     /* information reply checksum mismatch */
+    RDR_READ_FAILED = -201,      /* reading the port failed (about a second of silence) */
+    RDR_TIMEOUT = -207,          /* deadline of a timed read passed */
+    RDR_WRITE_INFOREQ = -401,    /* writing the information request failed */
+    RDR_WRITE_START = -402,      /* writing the start command failed */
+    RDR_CAL_TEMPFILE = -600,     /* calibration save: temporary file not created */
+    RDR_CAL_WRITE_CALIB = -601,  /* calibration save: writing the calibration line failed */
+    RDR_CAL_WRITE_READER = -602, /* calibration save: writing the reader line or copied lines failed */
+    RDR_CAL_REPLACE = -603,      /* calibration save: no file name, or the final replace failed */
+    RDR_CAL_COPY = -604,
+    RDR_CAL_CLOSE_TEMP = -605,
+    RDR_CAL_OPEN_TEMP = -606,
+    RDR_CAL_CLOSE = -607,        /* calibration save: closing (flushing) a file failed */
+    RDR_CAL_REMOVE_TEMP = -608,  /* calibration save: removing the temporary file failed */
+    RDR_NO_CALIBRATION = -610,   /* no calibration for the reader in the calibration file */
+    RDR_NOT_AVAILABLE = -700,    /* operation not available on this connection class */
+    RDR_REENTERED = -999,        /* reader_poll re-entered; zero-length information reply */
+    RDR_EX_UNAVAILABLE = 69,     /* no device path for the reader's index */
+    RDR_EX_IOERR = 74            /* opening or configuring the reader's port failed */
+};
+
+/* ---- Callbacks -------------------------------------------------------------- */
+
+/* Status line, indentation included. Its result is passed back by statprintf. */
+typedef int (*statfunc_t)(const char *line);
+/* A reader found by discovery; pointers are valid only during the call.
+ * Nonzero stops the enumeration. */
+typedef int (*rdrfound_t)(int id, const char *portname, const readerinfo_t *info);
+/* Scan data: count > 0 samples in buf; 0 end of scan; -1 poll read failed
+ * (buf null); -2 scan transfer failed. */
+typedef int (*callback_t)(unsigned char *buf, int count);
+
+/* ---- Exported data ------------------------------------------------------------ */
+KESTREL_API extern readerinfo_t usb_info[256];
+KESTREL_API extern readerinfo_t ser_info[256];
+KESTREL_API extern readerinfo_t *current_info;
+
+/* ---- Status text and scan delivery ----------------------------------------------- */
+KESTREL_API int statprintf(statfunc_t showstat, int level, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+KESTREL_API int reader_digitise(unsigned char *buf, int count);
+
+/* ---- Information record ------------------------------------------------------------ */
+KESTREL_API int reader_info(readerinfo_t *infoptr);
+KESTREL_API int reader_clear(readerinfo_t *info);
+KESTREL_API int translate_readerinfo(readerinfo_t *info, const unsigned char *buf);
+
+/* ---- Control API --------------------------------------------------------------------- */
+KESTREL_API int reader_enumerate(statfunc_t showstat, rdrfound_t rdrfound, const char *inifile, int force);
+KESTREL_API int reader_find(statfunc_t showstat, const char *calfile, const char *inifile, int flags);
+KESTREL_API int reader_activate(statfunc_t showstat, const char *calfile, const char *inifile, int id, int flags);
+KESTREL_API int reader_start(callback_t callback);
+KESTREL_API int reader_poll(void);
+KESTREL_API int reader_getscan(void);
+KESTREL_API int reader_getscan8bits(void);
+KESTREL_API int reader_turboboost(int on);
+KESTREL_API int reader_stop(void);
+KESTREL_API int dummy_readerfound_func(int id, const char *portname, const readerinfo_t *info);
+
+/* ---- Serial transport ----------------------------------------------------------------- */
+KESTREL_API int reader_usb_open(int devnum);
+KESTREL_API int reader_usb_close(void);
+KESTREL_API int usb_read(unsigned char *buf, int num);
+KESTREL_API int usb_write(const unsigned char *buf, int num);
+KESTREL_API int usb_flush(void);
+KESTREL_API int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics);
+
+/* ---- Serial-device listing and discovery ------------------------------------------------- */
+KESTREL_API int serial_registry_set(const char *const *ttynames, const char *const *paths, int count);
+KESTREL_API int usb_enumerate(statfunc_t showstat, rdrfound_t rdrfound);
+
+/* ---- USB serial connection -------------------------------------------------------------- */
+KESTREL_API int usb_activate(statfunc_t showstat, int ind, int flags);
+KESTREL_API int usb_start(void);
+KESTREL_API int usb_poll(void);
+KESTREL_API int usb_getscan(void);
+KESTREL_API int usb_stop(void);
+KESTREL_API int usb_turboboost(int on);
+KESTREL_API int usb_getscan8bits(void);
+
+/* ---- Calibration ---------------------------------------------------------------------------- */
+KESTREL_API int do_calibrate(unsigned int rawmin, unsigned int rawmax, float actualmin, float actualmax,
+                             const char *filename, reader_time when, const char *extra, readerinfo_t *info);
+KESTREL_API int clear_calibration(readerinfo_t *info);
+KESTREL_API int reader_calib(unsigned int rmin, unsigned int rmax, float amin, float amax,
+                             const char *file, reader_time when, const char *extra);
+KESTREL_API int reader_uncal(void);
+KESTREL_API int reader_recal(const char *calfile);
+KESTREL_API int load_calibration(const char *filename, readerinfo_t *info);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KESTREL_KESTREL_H */

@@ -1,0 +1,48 @@
+// Helpers for the test programs: temporary directories, child processes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Directory of the build's artifacts (build/bin) and of the source tree.
+std::string bin_dir();
+std::string source_dir();
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its content.
+class temp_dir {
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir &) = delete;
+    temp_dir &operator=(const temp_dir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Whole content of a file, or "" when it cannot be read.
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &content);
+bool file_exists(const std::string &path);
+
+struct run_result {
+    int status = -1;        // exit status, or 128 + signal when killed
+    bool timed_out = false; // killed after the time bound
+    std::string out;        // standard output, bytes as written
+    std::string err;        // standard error
+};
+
+// Runs argv[0] (a path) with the arguments, optional standard input, and
+// an upper bound on its run time after which it is killed.
+run_result run_program(const std::vector<std::string> &argv, double timeout_s = 30.0,
+                       const std::string &stdin_data = std::string(),
+                       const std::vector<std::string> &extra_env = {});
+
+// True when the program name is found on PATH.
+bool have_program(const std::string &name);
+
+} // namespace testsupport
