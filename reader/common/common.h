@@ -1,0 +1,10 @@
+// Library-internal declarations shared by the reader/common sources.
+#pragma once
+
+#include "kestrel/kestrel.h"
+
+// The host's scan-data callback, stored by reader_start and never cleared.
+extern callback_t digitise_callback;
+
+// 16-bit checksum of an information reply: sum byte low, exclusive-or byte high.
+reader_long CalcCKSum(const unsigned char *buf, unsigned int count);
