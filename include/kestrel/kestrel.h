@@ -123,15 +123,20 @@ enum {
     RDR_TIMEOUT = -207,          /* deadline of a timed read passed */
     RDR_WRITE_INFOREQ = -401,    /* writing the information request failed */
     RDR_WRITE_START = -402,      /* writing the start command failed */
-    RDR_CAL_TEMPFILE = -600,     /* calibration save: temporary file not created */
-    RDR_CAL_WRITE_CALIB = -601,  /* calibration save: writing the calibration line failed */
-    RDR_CAL_WRITE_READER = -602, /* calibration save: writing the reader line or copied lines failed */
-    RDR_CAL_REPLACE = -603,      /* calibration save: no file name, or the final replace failed */
-    RDR_CAL_COPY = -604,
-    RDR_CAL_CLOSE_TEMP = -605,
-    RDR_CAL_OPEN_TEMP = -606,
-    RDR_CAL_CLOSE = -607,        /* calibration save: closing (flushing) a file failed */
-    RDR_CAL_REMOVE_TEMP = -608,  /* calibration save: removing the temporary file failed */
+    /* Calibration save: the file is rebuilt in a synced temporary file beside
+     * it and renamed over it; on any code but -607 the calibration file keeps
+     * its previous complete content and the temporary file is removed. */
+    RDR_CAL_TEMPFILE = -600,     /* temporary file not created in the calibration file's directory */
+    RDR_CAL_WRITE_CALIB = -601,  /* writing the calibration line failed */
+    RDR_CAL_WRITE_READER = -602, /* writing the reader line or copied lines failed */
+    RDR_CAL_REPLACE = -603,      /* no file name, a name or backup path over 1023 characters, the
+                                    backup's own name, or the rename over the file failed */
+    RDR_CAL_COPY = -604,         /* the backup could be neither linked nor copied */
+    RDR_CAL_CLOSE_TEMP = -605,   /* flushing, syncing or closing the temporary file failed */
+    RDR_CAL_OPEN_TEMP = -606,    /* the current calibration file exists but cannot be read */
+    RDR_CAL_CLOSE = -607,        /* syncing the directory after the rename failed: the file holds
+                                    the new content, which may not survive a power cut */
+    RDR_CAL_REMOVE_TEMP = -608,  /* removing the old backup failed */
     RDR_NO_CALIBRATION = -610,   /* no calibration for the reader in the calibration file */
     RDR_NOT_AVAILABLE = -700,    /* operation not available on this connection class */
     RDR_REENTERED = -999,        /* reader_poll re-entered; zero-length information reply */
