@@ -58,10 +58,12 @@ struct config {
     std::vector<uint8_t> frame;
     double line_rate = 0;          // bits per second (10 bits per byte); 0 = unpaced
     double announce_every = 0;     // seconds between "!" while started; 0 = only on demand
-    bool silent = false;           // never answer anything
+    bool silent = false;           // never answer "n" or "s" nor announce on schedule;
+                                   // announce(), send() and flood() still write
     int frame_cut = -1;            // send only this many bytes of each frame; -1 = whole
     std::string stray_before_announce; // bytes sent just before each "!"
-    bool hangup_after_frame_bytes = false; // with frame_cut: close the line after the cut
+    bool hangup_after_frame_bytes = false; // with frame_cut: close the line after the cut,
+                                   // once the terminal side has read it (at most 2 s)
 };
 
 // Builds the 32-byte information reply for an identity (checksum included,
@@ -69,8 +71,16 @@ struct config {
 std::vector<uint8_t> make_reply(const identity &id);
 // The 16-bit checksum the reader puts in bytes 30..31 (low byte first).
 uint16_t reply_checksum(const uint8_t *buf, unsigned count);
-// 2048 samples of a profile.
+// 2048 samples of a profile. The symbol is centred; when it does not fit
+// at prof.narrow samples per module (with ten-module quiet zones), the
+// narrow width shrinks, fractionally, until it does (fitted_narrow).
 std::vector<uint8_t> make_samples(const profile &p);
+// The characters drawn for a text: '*', the text with lower-case letters
+// made capitals and characters outside the 43-character set left out, '*'.
+std::string code39_symbol(const std::string &text);
+// Samples per narrow module that make_samples uses for a profile: prof.narrow,
+// or less when the symbol would not fit; prof.narrow <= 0 means fit exactly.
+double fitted_narrow(const profile &p);
 // A 4096-byte frame carrying the samples in the odd bytes; the even bytes
 // hold values that differ from the samples, so a wrong byte choice shows.
 std::vector<uint8_t> make_frame(const std::vector<uint8_t> &samples);
@@ -82,7 +92,9 @@ public:
     simulator(const simulator &) = delete;
     simulator &operator=(const simulator &) = delete;
 
-    // Opens the pseudo-terminal pair and starts serving. false on failure.
+    // Opens the pseudo-terminal pair and starts serving. false on failure or
+    // when already serving. The terminal side starts raw, and stays usable
+    // however often the library opens and closes it.
     bool start(const config &cfg);
     void stop();
 
@@ -94,9 +106,14 @@ public:
 
     // Send "!" now (after the stray bytes, if any).
     void announce();
-    // Write raw bytes to the line now.
+    // Write raw bytes to the line now, paced at line_rate. Gives up when
+    // the line takes nothing for 5 s (nobody reads it).
     void send(const std::vector<uint8_t> &bytes);
     // Close the master side: the library's end reads end of file from now on.
+    // On Linux a read there returns 0 at once (blocking or not), poll()
+    // reports POLLHUP, a write fails with EIO, bytes not yet read are lost,
+    // and the path disappears, so opening it again fails (ENOENT). A frame
+    // being sent stops. Returns once the line is closed.
     void hangup();
     // Write bytes without pause until stop_flood() (or for `seconds`, if > 0).
     void flood(uint8_t byte, double seconds = 0);
