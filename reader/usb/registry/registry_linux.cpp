@@ -1,0 +1,189 @@
+// Linux backend of the serial-device listing: the tty class of sysfs, with
+// USB serial adapters named as Mac OS X names them ("usbserial-" + serial).
+#include "usb/registry/registry.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static char sysfs_root[registry_path_size] = "/sys";
+
+static const size_t sysfs_path_size = 4096;
+
+int registry_set_sysfs_root(const char *root)
+{
+    if (root == nullptr)
+        root = "/sys";
+    if (strlen(root) >= sizeof sysfs_root)
+        return -1;
+    snprintf(sysfs_root, sizeof sysfs_root, "%s", root);
+    return 0;
+}
+
+int registry_system_scan(registry_device_t *table, int capacity)
+{
+    return registry_scan_sysfs(sysfs_root, table, capacity);
+}
+
+static bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Orders names with each run of digits taken as a number: ttyUSB2 before
+// ttyUSB10. Names equal as numbers fall back to plain byte order.
+static int natural_compare(const char *a, const char *b)
+{
+    const char *a0 = a, *b0 = b;
+    while (*a != '\0' && *b != '\0') {
+        if (is_digit(*a) && is_digit(*b)) {
+            while (*a == '0' && is_digit(a[1]))
+                a++;
+            while (*b == '0' && is_digit(b[1]))
+                b++;
+            size_t la = 0, lb = 0;
+            while (is_digit(a[la]))
+                la++;
+            while (is_digit(b[lb]))
+                lb++;
+            if (la != lb)
+                return la < lb ? -1 : 1;
+            int c = strncmp(a, b, la);
+            if (c != 0)
+                return c;
+            a += la;
+            b += lb;
+        } else if (*a != *b) {
+            return (unsigned char)*a - (unsigned char)*b;
+        } else {
+            a++;
+            b++;
+        }
+    }
+    if (*a != *b)
+        return (unsigned char)*a - (unsigned char)*b;
+    return strcmp(a0, b0);
+}
+
+// Reads a sysfs attribute without its line end; its length, or -1.
+static int read_attribute(const char *dir, const char *name, char *buf, size_t size)
+{
+    char path[sysfs_path_size];
+    if ((size_t)snprintf(path, sizeof path, "%s/%s", dir, name) >= sizeof path)
+        return -1;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    ssize_t n = read(fd, buf, size - 1);
+    close(fd);
+    if (n < 0)
+        return -1;
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r'))
+        n--;
+    buf[n] = '\0';
+    return (int)n;
+}
+
+static bool has_entry(const char *dir, const char *name)
+{
+    char path[sysfs_path_size];
+    struct stat st;
+    return (size_t)snprintf(path, sizeof path, "%s/%s", dir, name) < sizeof path && stat(path, &st) == 0;
+}
+
+// The serial number of the USB device a tty belongs to: the first directory
+// up from the tty's device that has an idVendor attribute is that device.
+// False when there is none or it has no serial number; climbing further
+// would reach a hub and take its serial number instead.
+static bool usb_serial_of(const char *ttydir, char *serial, size_t size)
+{
+    char dir[sysfs_path_size];
+    size_t len = (size_t)snprintf(dir, sizeof dir, "%s/device", ttydir);
+    struct stat here;
+    if (len >= sizeof dir || stat(dir, &here) != 0)
+        return false;
+    for (;;) {
+        if (has_entry(dir, "idVendor"))
+            return read_attribute(dir, "serial", serial, size) > 0;
+        if (len + 3 >= sizeof dir)
+            return false;
+        memcpy(dir + len, "/..", 4);
+        len += 3;
+        struct stat up;
+        if (stat(dir, &up) != 0 || (up.st_dev == here.st_dev && up.st_ino == here.st_ino))
+            return false;
+        here = up;
+    }
+}
+
+// Describes the tty class entry `kernel`; false when it is not backed by a device.
+static bool describe_tty(const char *root, const char *kernel, registry_device_t *dev)
+{
+    char ttydir[sysfs_path_size];
+    if ((size_t)snprintf(ttydir, sizeof ttydir, "%s/class/tty/%s", root, kernel) >= sizeof ttydir)
+        return false;
+    if (!has_entry(ttydir, "device"))
+        return false;
+
+    char serial[256];
+    int len;
+    if (usb_serial_of(ttydir, serial, sizeof serial))
+        len = snprintf(dev->name, sizeof dev->name, "usbserial-%s", serial);
+    else
+        len = snprintf(dev->name, sizeof dev->name, "%s", kernel);
+    dev->has_name = (size_t)len < sizeof dev->name;
+    if (!dev->has_name)
+        dev->name[0] = '\0';
+
+    len = snprintf(dev->path, sizeof dev->path, "/dev/%s", kernel);
+    dev->has_path = (size_t)len < sizeof dev->path;
+    if (!dev->has_path)
+        dev->path[0] = '\0';
+    return true;
+}
+
+// Inserts dev into the table kept in natural order of kernel names (the
+// paths are "/dev/" + kernel name); when the table is full the last one goes.
+static void insert_sorted(registry_device_t *table, int *count, int capacity, const registry_device_t *dev)
+{
+    int pos = 0;
+    while (pos < *count && natural_compare(table[pos].path, dev->path) < 0)
+        pos++;
+    if (pos >= capacity)
+        return;
+    int moved = (*count < capacity ? *count : capacity - 1) - pos;
+    memmove(&table[pos + 1], &table[pos], sizeof table[0] * (size_t)moved);
+    table[pos] = *dev;
+    if (*count < capacity)
+        (*count)++;
+}
+
+int registry_scan_sysfs(const char *root, registry_device_t *table, int capacity)
+{
+    char classdir[sysfs_path_size];
+    if ((size_t)snprintf(classdir, sizeof classdir, "%s/class/tty", root) >= sizeof classdir)
+        return -1;
+    int fd = open(classdir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+
+    int count = 0;
+    registry_device_t dev;
+    alignas(struct dirent64) char entries[4096];
+    ssize_t got;
+    while ((got = getdents64(fd, entries, sizeof entries)) > 0) {
+        for (ssize_t pos = 0; pos < got;) {
+            const struct dirent64 *e = reinterpret_cast<const struct dirent64 *>(entries + pos);
+            pos += e->d_reclen;
+            if (e->d_name[0] == '.')
+                continue;
+            if (describe_tty(root, e->d_name, &dev) && dev.has_path)
+                insert_sorted(table, &count, capacity, &dev);
+        }
+    }
+    close(fd);
+    return count;
+}
