@@ -8,12 +8,7 @@
 using namespace plugintest;
 
 TEST(FullAscii39, Table) {
-    struct row {
-        std::string data;
-        std::string text;
-        int result;
-    };
-    const row rows[] = {
+    const std::vector<expected> rows = {
         {"ABC", "ABC", 0},
         {"", "", 0},
         {"A$B", "A\x02", 1},
@@ -42,28 +37,14 @@ TEST(FullAscii39, Table) {
         {std::string(254, 'A') + "+", std::string(254, 'A') + "+", -1},
     };
     module m("fullascii39");
-    for (size_t i = 0; i < std::size(rows); i++) {
-        SCOPED_TRACE(i);
-        answer a = call(m.entry(), syCode39, rows[i].data);
-        EXPECT_EQ(a.result, rows[i].result);
-        EXPECT_EQ(a.text, rows[i].text);
-        EXPECT_EQ(a.name, rows[i].result ? "Full ASCII C39" : "");
-    }
+    expect_answers(m.entry(), syCode39, "Full ASCII C39", rows);
 }
 
 TEST(FullAscii39, OtherSymbologiesWriteNothing) {
     module m("fullascii39");
-    for (int symbology = syNone; symbology <= syCode93; symbology++) {
-        if (symbology == syCode39)
-            continue;
-        for (const char *data : {"+H+I", "ABC", "AB$"}) {
-            SCOPED_TRACE(std::to_string(symbology) + " " + data);
-            answer a = call(m.entry(), symbology, data);
-            EXPECT_EQ(a.result, 0);
-            EXPECT_EQ(a.text, "");
-            EXPECT_EQ(a.name, "");
-        }
-    }
+    expect_not_claimed(m.entry(), {{syNone, "+H+I"}, {syEANUPC, "+H+I"}, {syI2of5, "AB$"},
+                                   {syCodabar, "ABC"}, {syCode128, "+H+I"}, {syRSS, "$"},
+                                   {syMSI, "+H+I"}, {syCode93, "%U"}});
 }
 
 TEST(FullAscii39, NameIsWrittenWithItsTerminator) {

@@ -8,12 +8,7 @@ using namespace plugintest;
 static const std::string italian = "'Italian' Pharma code";
 
 TEST(PharmaIt, Table) {
-    struct row {
-        std::string data;
-        std::string text;
-        int result;
-    };
-    const row rows[] = {
+    const std::vector<expected> rows = {
         {"000001", "0000000012", 1},
         // 12345676: the check character covers the last eight digits.
         {"0CSSBD", "0123456764", 1},
@@ -39,28 +34,14 @@ TEST(PharmaIt, Table) {
         {std::string(255, '0'), "Error - invalid length 255", -1},
     };
     module m("pharma_it");
-    for (size_t i = 0; i < std::size(rows); i++) {
-        SCOPED_TRACE(i);
-        answer a = call(m.entry(), syCode39, rows[i].data);
-        EXPECT_EQ(a.result, rows[i].result);
-        EXPECT_EQ(a.text, rows[i].text);
-        EXPECT_EQ(a.name, italian);
-    }
+    expect_answers(m.entry(), syCode39, italian, rows);
 }
 
 TEST(PharmaIt, OnlyCode39IsClaimed) {
     module m("pharma_it");
-    for (int symbology = syNone; symbology <= syCode93; symbology++) {
-        if (symbology == syCode39)
-            continue;
-        for (const char *data : {"000001", "", "ZZZZZZ", "1234567"}) {
-            SCOPED_TRACE(std::to_string(symbology) + " " + data);
-            answer a = call(m.entry(), symbology, data);
-            EXPECT_EQ(a.result, 0);
-            EXPECT_EQ(a.name, "");
-            EXPECT_EQ(a.text, "");
-        }
-    }
+    expect_not_claimed(m.entry(), {{syNone, "000001"}, {syEANUPC, "000001"}, {syI2of5, ""},
+                                   {syCodabar, "ZZZZZZ"}, {syCode128, "1234567"}, {syRSS, "0A0E0A"},
+                                   {syMSI, "000001"}, {syCode93, "000001"}});
 }
 
 TEST(PharmaIt, NumbersOfNineDigitsRoundTrip) {

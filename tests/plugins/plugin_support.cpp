@@ -77,6 +77,29 @@ std::string capture_stdout_of(void (*fn)(void *), void *context) {
     return out;
 }
 
+void expect_answers(plugin_entry_t entry, int symbology, const std::string &display_name,
+                    const std::vector<expected> &rows) {
+    for (size_t i = 0; i < rows.size(); i++) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        answer a = call(entry, symbology, rows[i].data);
+        EXPECT_EQ(a.result, rows[i].result);
+        EXPECT_EQ(a.text, rows[i].text);
+        EXPECT_EQ(a.name, rows[i].result ? display_name : "");
+    }
+}
+
+void expect_not_claimed(plugin_entry_t entry, const std::vector<unclaimed> &rows) {
+    for (size_t i = 0; i < rows.size(); i++) {
+        SCOPED_TRACE("unclaimed row " + std::to_string(i));
+        answer a;
+        std::string out = capture_stdout([&] { a = call(entry, rows[i].symbology, rows[i].data, 1); });
+        EXPECT_EQ(a.result, 0);
+        EXPECT_EQ(a.name, "");
+        EXPECT_EQ(a.text, "");
+        EXPECT_EQ(out, "");
+    }
+}
+
 testsupport::run_result run_plugin(const std::string &name, const std::string &arg) {
     return testsupport::run_program({testsupport::bin_dir() + "/" + name, arg}, 10.0);
 }

@@ -55,6 +55,25 @@ template <typename Fn> std::string capture_stdout(Fn fn) {
     return capture_stdout_of([](void *c) { (*static_cast<Fn *>(c))(); }, &fn);
 }
 
+// A table row: data, the text and result expected for it.
+struct expected {
+    std::string data;
+    std::string text;
+    int result;
+};
+// Calls the entry for each row under one symbology; name is expected to
+// be display_name whenever the result is not 0, and empty otherwise.
+void expect_answers(plugin_entry_t entry, int symbology, const std::string &display_name,
+                    const std::vector<expected> &rows);
+
+// Data that a plug-in must not claim: each call, verbose, returns 0, leaves
+// both buffers empty and prints nothing.
+struct unclaimed {
+    int symbology;
+    std::string data;
+};
+void expect_not_claimed(plugin_entry_t entry, const std::vector<unclaimed> &rows);
+
 // Runs bin/<name> with one argument.
 testsupport::run_result run_plugin(const std::string &name, const std::string &arg);
 // The three lines a program prints for an answer.
