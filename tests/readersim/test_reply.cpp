@@ -80,18 +80,19 @@ TEST(Reply, DecodedByTheLibrary) {
     id.reader_type = 2;
     id.motive_power = 3;
     auto b = readersim::make_reply(id);
+    // The record is packed: fields are compared by value, never bound by reference.
     readerinfo_t info;
     ASSERT_EQ(translate_readerinfo(&info, b.data()), 0);
-    EXPECT_EQ(info.SerialNumber, 0x4321);
-    EXPECT_EQ(info.FirmwareVers, 0x0206);
-    EXPECT_EQ(info.ProgChecksum, id.prog_checksum);
-    EXPECT_EQ(info.BootCheckSum, id.boot_checksum);
-    EXPECT_EQ(info.Resolution, 300);
-    EXPECT_EQ(info.Wavelength, id.wavelength);
-    EXPECT_EQ(info.SizeOfSample, id.short_sample_size);
-    EXPECT_EQ(info.NumOfSamples, id.num_samples);
-    EXPECT_EQ(info.ReaderType, rtCCD);
-    EXPECT_EQ(info.MotivePower, mpClocked);
+    EXPECT_EQ((long)info.SerialNumber, 0x4321);
+    EXPECT_EQ((long)info.FirmwareVers, 0x0206);
+    EXPECT_EQ((long)info.ProgChecksum, id.prog_checksum);
+    EXPECT_EQ((long)info.BootCheckSum, id.boot_checksum);
+    EXPECT_EQ((long)info.Resolution, 300);
+    EXPECT_EQ((long)info.Wavelength, id.wavelength);
+    EXPECT_EQ((long)info.SizeOfSample, id.short_sample_size);
+    EXPECT_EQ((long)info.NumOfSamples, id.num_samples);
+    EXPECT_EQ((long)info.ReaderType, (long)rtCCD);
+    EXPECT_EQ((long)info.MotivePower, (long)mpClocked);
 
     id.bad_checksum = true;
     b = readersim::make_reply(id);
