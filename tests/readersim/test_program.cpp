@@ -43,6 +43,7 @@ TEST(Program, BadOptionsExitWithTwo) {
         EXPECT_EQ(r.status, 2);
         EXPECT_TRUE(r.out.empty());
         EXPECT_NE(r.err.find("kestrel-readersim: "), std::string::npos);
+        EXPECT_NE(r.err.find(rows[i][0]), std::string::npos) << r.err;
     }
 }
 

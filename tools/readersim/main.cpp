@@ -223,8 +223,8 @@ int main(int argc, char **argv) {
     readersim::config cfg;
     bool stdin_control = false;
     opterr = 0;
-    int id;
-    while ((id = getopt_long(argc, argv, "", options, nullptr)) != -1) {
+    int id, which = 0;
+    while ((id = getopt_long(argc, argv, "", options, &which)) != -1) {
         if (id == o_help) {
             fputs(usage, stdout);
             return 0;
@@ -236,7 +236,7 @@ int main(int argc, char **argv) {
             return 2;
         }
         if (!apply(id, optarg, cfg, stdin_control)) {
-            fprintf(stderr, "kestrel-readersim: bad value for %s: '%s'\n", argv[optind - 1],
+            fprintf(stderr, "kestrel-readersim: bad value for --%s: '%s'\n", options[which].name,
                     optarg ? optarg : "");
             return 2;
         }
