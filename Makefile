@@ -2,6 +2,7 @@
 #   make test       build and run every test (normal build, then sanitizer build)
 #   make test-fast  normal build only
 #   make build      configure and build into build/
+#   make install PREFIX=/usr/local   build, then install into PREFIX
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
@@ -37,3 +38,13 @@ test: test-fast test-asan
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+PREFIX ?= /usr/local
+.PHONY: install
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The host program's demonstration on a simulated reader; writes build/demo/.
+.PHONY: demo
+demo: build
+	$(BUILD)/bin/kestrel demo --out $(BUILD)/demo
