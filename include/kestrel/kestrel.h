@@ -155,62 +155,166 @@ typedef int (*rdrfound_t)(int id, const char *portname, const readerinfo_t *info
  * (buf null); -2 scan transfer failed. */
 typedef int (*callback_t)(unsigned char *buf, int count);
 
-/* ---- Exported data ------------------------------------------------------------ */
+/* ---- Exported data ------------------------------------------------------------
+ * usb_info: one record per reader index of the USB serial class, zero at load;
+ *   activation decodes the reader's reply into its entry.
+ * ser_info: a second table of the same shape, zero at load, never used by the library.
+ * current_info: the active reader's record (an entry of usb_info), or null. */
 KESTREL_API extern readerinfo_t usb_info[256];
 KESTREL_API extern readerinfo_t ser_info[256];
 KESTREL_API extern readerinfo_t *current_info;
 
 /* ---- Status text and scan delivery ----------------------------------------------- */
+
+/* Formats a status line (printf-style) behind `level` spaces and hands it to
+ * `showstat`. A line longer than 255 characters is cut there. Returns the
+ * callback's result, or -1 (RDR_UNSUPPORTED) when `showstat` is null. */
 KESTREL_API int statprintf(statfunc_t showstat, int level, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
+/* Hands `count` and `buf` to the scan-data callback stored by reader_start.
+ * Returns the callback's result, or 0 when none is stored. */
 KESTREL_API int reader_digitise(unsigned char *buf, int count);
 
 /* ---- Information record ------------------------------------------------------------ */
+
+/* Copies the current record (302 bytes) into *infoptr. 0, or -103 when no
+ * reader is current or infoptr is null; the caller's record is then untouched. */
 KESTREL_API int reader_info(readerinfo_t *infoptr);
+/* Resets every field but factorycal_when and factorycal_user to the cleared
+ * values (checksums 0xFFFF, calmax and admax 0xFF00, lastcal -1, the rest 0).
+ * 0, or -103 when info is null. */
 KESTREL_API int reader_clear(readerinfo_t *info);
+/* Verifies the 32-byte information reply in buf and decodes it into *info
+ * (cleared first; firmware rules for the long sample size and resolution).
+ * 0; -104 on a checksum mismatch (the record stays cleared); -103 when info
+ * or buf is null. */
 KESTREL_API int translate_readerinfo(readerinfo_t *info, const unsigned char *buf);
 
-/* ---- Control API --------------------------------------------------------------------- */
+/* ---- Control API ---------------------------------------------------------------------
+ * Calling order: reader_enumerate then reader_activate with a reported id,
+ * or reader_find; then reader_start; then reader_poll repeatedly; reader_stop
+ * at the end. All calls from one thread; callbacks run inside these calls. */
+
+/* Lists readers through discovery, reporting each to rdrfound (may be null).
+ * inifile and force are accepted and unused. Returns the number found (0..4). */
 KESTREL_API int reader_enumerate(statfunc_t showstat, rdrfound_t rdrfound, const char *inifile, int force);
+/* Discovers readers, picks one (the first reported with a record) and
+ * activates it. The activation's result, or -102 when no reader was found. */
 KESTREL_API int reader_find(statfunc_t showstat, const char *calfile, const char *inifile, int flags);
+/* Stops any active reader, activates reader `id` and loads its calibration
+ * from calfile (a missing calibration is not an error). flags bit 16 activates
+ * without the start command. 0; -1 (class 0x200), -700 (class 0x300), -100
+ * (any other class), or the USB activation's code: 69 no device path, 74 the
+ * port cannot be opened or configured, -401, -201, -207, -999, -104, -402. */
 KESTREL_API int reader_activate(statfunc_t showstat, const char *calfile, const char *inifile, int id, int flags);
+/* Stores the scan-data callback (also with no reader active) and starts the
+ * reader. 0, or -101 with no active reader. */
 KESTREL_API int reader_start(callback_t callback);
+/* Reads at most one byte from the reader and returns at once; a scan
+ * announcement fetches the scan and delivers it to the callback (2048 samples,
+ * then count 0; -2 for a failed fetch; a null buffer and -1 for a failed read
+ * or a hung-up line). 0; -101 with no active reader; -999 when called from
+ * inside a callback of another reader_poll. */
 KESTREL_API int reader_poll(void);
+/* Fetches a scan now, without an announcement, delivered as in reader_poll.
+ * 0 (also when the transfer failed), or -101 with no active reader. */
 KESTREL_API int reader_getscan(void);
+/* Not supported by USB readers: -1; -101 with no active reader. */
 KESTREL_API int reader_getscan8bits(void);
+/* Not supported by USB readers: -1; -101 with no active reader. */
 KESTREL_API int reader_turboboost(int on);
+/* Sends the stop command, clears the current record and forgets the reader.
+ * 0, or -101 when no reader was active (a leftover record is still cleared). */
 KESTREL_API int reader_stop(void);
+/* The selection callback reader_find uses: 1 to take the reader (the first
+ * reported with a record), 0 to go on. */
 KESTREL_API int dummy_readerfound_func(int id, const char *portname, const readerinfo_t *info);
 
-/* ---- Serial transport ----------------------------------------------------------------- */
+/* ---- Serial transport -----------------------------------------------------------------
+ * One channel per process, to the device of a reader index (0..3) that
+ * discovery recorded. The line is 115200 bit/s, raw 8-bit, RTS/CTS. */
+
+/* Closes any open channel, opens the device of slot devnum and drains its
+ * input (about a second of quiet; bounded on a line that never stops).
+ * 0; 69 when the slot is out of range or empty; 74 when the device cannot be
+ * opened or configured. */
 KESTREL_API int reader_usb_open(int devnum);
+/* Restores the line settings found at open and closes the channel. 0. */
 KESTREL_API int reader_usb_close(void);
+/* Reads exactly num bytes, polling every millisecond. num; or a negative
+ * value after about a second without input, or with no open channel. */
 KESTREL_API int usb_read(unsigned char *buf, int num);
+/* Writes num bytes with one write. The count written, or -1. */
 KESTREL_API int usb_write(const unsigned char *buf, int num);
+/* Discards input until the line has been quiet for about a second. 0. */
 KESTREL_API int usb_flush(void);
+/* Receives minlen to maxlen bytes; tics (hundredths of a second, elapsed
+ * time; 0 or less for none) bounds the time between reads. The count; -201
+ * when a read fails (a second of silence); -207 when the deadline passed. */
 KESTREL_API int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics);
 
-/* ---- Serial-device listing and discovery ------------------------------------------------- */
+/* ---- Serial-device listing and discovery -------------------------------------------------- */
+
+/* Replaces the system's serial-device listing with count devices, in order:
+ * TTY names (a null entry: no name) and paths to open (a null entry: no
+ * path), copied. At most 16 devices, names up to 127 characters, paths up to
+ * 1023. count 0 restores the system listing. 0, or -1 for a negative count,
+ * a count above 16, null arrays with a positive count or a text too long
+ * (nothing changed then). */
 KESTREL_API int serial_registry_set(const char *const *ttynames, const char *const *paths, int count);
+/* Probes every listed device whose TTY name begins with "usbserial-0000" (or
+ * that has no name) with the information request, and reports each reader
+ * that answers to rdrfound (may be null; nonzero stops). Readers get ids
+ * 0x100 + index. Returns the number recorded, 0 to 4. */
 KESTREL_API int usb_enumerate(statfunc_t showstat, rdrfound_t rdrfound);
 
-/* ---- USB serial connection -------------------------------------------------------------- */
+/* ---- USB serial connection --------------------------------------------------------------
+ * What reader_activate and the other control calls run for class 0x100. */
+
+/* Opens reader index ind, requests and verifies its record into usb_info[ind],
+ * makes it current and sends the start command (not with flag 16, which sets
+ * Wavelength to 65535 instead). 0; 69; 74; -401 request not written; -201 or
+ * -207 no complete reply; -999 an empty reply; -104 bad checksum
+ * (current_info unchanged); -402 start command not written. */
 KESTREL_API int usb_activate(statfunc_t showstat, int ind, int flags);
+/* Nothing to send: 0. */
 KESTREL_API int usb_start(void);
+/* One poll step, as reader_poll. 0. */
 KESTREL_API int usb_poll(void);
+/* Requests and delivers a scan, as reader_getscan. 0. */
 KESTREL_API int usb_getscan(void);
+/* Sends the stop command; the channel stays open. 0. */
 KESTREL_API int usb_stop(void);
+/* Not supported: -1, nothing sent. */
 KESTREL_API int usb_turboboost(int on);
+/* Not supported: -1, nothing sent. */
 KESTREL_API int usb_getscan8bits(void);
 
-/* ---- Calibration ---------------------------------------------------------------------------- */
+/* ---- Calibration ----------------------------------------------------------------------------
+ * calmin and calmax are the raw readings for true reflectance 0 and 1. A
+ * sample s of a scan stands for the raw reading 256*s, so its reflectance is
+ * (256*s - calmin) / (calmax - calmin), limited to 0..1. */
+
+/* Fits the line through (rawmin, actualmin) and (rawmax, actualmax) in single
+ * precision, stores calmin, calmax (limited to 0..65535) and lastcal = when in
+ * *info, then saves the calibration to filename with extra as a comment.
+ * The saving's result: 0 or -600..-608; the record keeps the new values. */
 KESTREL_API int do_calibrate(unsigned int rawmin, unsigned int rawmax, float actualmin, float actualmax,
                              const char *filename, reader_time when, const char *extra, readerinfo_t *info);
+/* Drops the calibration: calmin = admin, calmax = admax; lastcal stays. 0. */
 KESTREL_API int clear_calibration(readerinfo_t *info);
+/* do_calibrate on the current record; -103 when no reader is current. */
 KESTREL_API int reader_calib(unsigned int rmin, unsigned int rmax, float amin, float amax,
                              const char *file, reader_time when, const char *extra);
+/* clear_calibration on the current record; the file is not touched. 0, or -103. */
 KESTREL_API int reader_uncal(void);
+/* Reloads the current reader's calibration from calfile: load_calibration's
+ * result, or -103 when no reader is current. */
 KESTREL_API int reader_recal(const char *calfile);
+/* Finds the newest calibration of the reader (SerialNumber and Wavelength of
+ * *info) in the calibration file and stores calmin, calmax and lastcal.
+ * 0; -610 when there is none or the file cannot be read (the record is then
+ * uncalibrated, lastcal unchanged); -103 when info is null. */
 KESTREL_API int load_calibration(const char *filename, readerinfo_t *info);
 
 #ifdef __cplusplus
