@@ -70,6 +70,19 @@ bool have_program(const std::string &name) {
     return false;
 }
 
+// In a forked child: sets the extra environment and runs the program.
+[[noreturn]] static void exec_program(const std::vector<std::string> &argv,
+                                      const std::vector<std::string> &extra_env) {
+    for (const auto &e : extra_env)
+        putenv(const_cast<char *>(e.c_str()));
+    std::vector<char *> args;
+    for (const auto &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 run_result run_program(const std::vector<std::string> &argv, double timeout_s,
                        const std::string &stdin_data, const std::vector<std::string> &extra_env) {
     run_result res;
@@ -83,14 +96,7 @@ run_result run_program(const std::vector<std::string> &argv, double timeout_s,
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
             close(fd);
-        for (const auto &e : extra_env)
-            putenv(const_cast<char *>(e.c_str()));
-        std::vector<char *> args;
-        for (const auto &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_program(argv, extra_env);
     }
     close(in[0]);
     close(out[1]);
@@ -137,6 +143,79 @@ run_result run_program(const std::vector<std::string> &argv, double timeout_s,
     waitpid(pid, &st, 0);
     res.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return res;
+}
+
+background_program::background_program(const std::vector<std::string> &argv,
+                                       const std::vector<std::string> &extra_env) {
+    int out[2];
+    if (pipe(out))
+        return;
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null_fd = open("/dev/null", O_RDONLY);
+        dup2(null_fd, 0);
+        dup2(out[1], 1);
+        close(null_fd);
+        close(out[0]);
+        close(out[1]);
+        exec_program(argv, extra_env);
+    }
+    close(out[1]);
+    if (pid < 0) {
+        close(out[0]);
+        return;
+    }
+    pid_ = pid;
+    out_fd_ = out[0];
+}
+
+background_program::~background_program() {
+    stop();
+}
+
+std::string background_program::first_line(double timeout_s) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
+    while (out_fd_ >= 0 && pending_.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return "";
+        struct pollfd pfd = {out_fd_, POLLIN, 0};
+        int r = poll(&pfd, 1, (int)left);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            continue;
+        char buf[512];
+        ssize_t n = read(out_fd_, buf, sizeof buf);
+        if (n <= 0)
+            return "";
+        pending_.append(buf, (size_t)n);
+    }
+    size_t nl = pending_.find('\n');
+    return nl == std::string::npos ? "" : pending_.substr(0, nl);
+}
+
+int background_program::stop() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int st = 0;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        pid_t r;
+        while ((r = waitpid(pid_, &st, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            usleep(10000);
+        if (r == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &st, 0);
+        }
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        pid_ = -1;
+    }
+    if (out_fd_ >= 0) {
+        close(out_fd_);
+        out_fd_ = -1;
+    }
+    return status_;
 }
 
 } // namespace testsupport

@@ -42,6 +42,31 @@ run_result run_program(const std::vector<std::string> &argv, double timeout_s = 
                        const std::string &stdin_data = std::string(),
                        const std::vector<std::string> &extra_env = {});
 
+// A program started in the background with standard input from /dev/null
+// and standard output on a pipe; standard error is inherited. Stopped with
+// SIGTERM (then SIGKILL after two seconds) when destroyed.
+class background_program {
+public:
+    explicit background_program(const std::vector<std::string> &argv,
+                                const std::vector<std::string> &extra_env = {});
+    ~background_program();
+    background_program(const background_program &) = delete;
+    background_program &operator=(const background_program &) = delete;
+
+    // The first line of its standard output without the newline, or ""
+    // when none arrives within the bound (or the program ends first).
+    std::string first_line(double timeout_s = 10.0);
+    // Sends SIGTERM and waits; returns the status as run_result counts it.
+    int stop();
+    bool started() const { return pid_ > 0; }
+
+private:
+    int pid_ = -1;
+    int out_fd_ = -1;
+    int status_ = -1;
+    std::string pending_;
+};
+
 // True when the program name is found on PATH.
 bool have_program(const std::string &name);
 

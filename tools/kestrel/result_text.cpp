@@ -1,0 +1,59 @@
+// Human meanings of libkestrel's result codes: one table, RDR_* to text.
+#include "result_text.h"
+
+#include "kestrel/kestrel.h"
+
+namespace host {
+
+namespace {
+
+struct code_text {
+    int code;
+    const char *text;
+};
+
+constexpr code_text meanings[] = {
+    {RDR_OK, "success"},
+    // control dispatch and the control API
+    {RDR_UNSUPPORTED, "not supported on this connection"},
+    {RDR_NOT_DRIVEN, "this connection class is not driven"},
+    {RDR_NO_READER, "no reader is active"},
+    {RDR_NONE_FOUND, "no reader found"},
+    {RDR_NO_RECORD, "no reader is current"},
+    {RDR_NOT_AVAILABLE, "not available on this connection class"},
+    {RDR_REENTERED, "poll re-entered, or an empty information reply"},
+    // the reader's answers and the line
+    {RDR_BAD_CHECKSUM, "the reader's information reply has a bad checksum"},
+    {RDR_READ_FAILED, "no reply from the reader (reading the port failed)"},
+    {RDR_TIMEOUT, "the reader did not answer in time"},
+    {RDR_WRITE_INFOREQ, "cannot send the information request"},
+    {RDR_WRITE_START, "cannot send the start command"},
+    {RDR_EX_UNAVAILABLE, "no device path for this reader"},
+    {RDR_EX_IOERR, "cannot open or configure the reader's port"},
+    // the calibration file
+    {RDR_CAL_TEMPFILE, "calibration not saved: cannot create a temporary file"},
+    {RDR_CAL_WRITE_CALIB, "calibration not saved: cannot write the calibration line"},
+    {RDR_CAL_WRITE_READER, "calibration file incomplete: cannot write the reader line"},
+    {RDR_CAL_REPLACE, "calibration not saved: no calibration file name, or the file cannot be created"},
+    {RDR_CAL_COPY, "calibration file incomplete: copying into it failed"},
+    {RDR_CAL_CLOSE_TEMP, "calibration save: closing the temporary file failed"},
+    {RDR_CAL_OPEN_TEMP, "calibration not saved: cannot reopen the temporary file (old file kept as backup)"},
+    {RDR_CAL_CLOSE, "calibration save: closing the calibration file failed"},
+    {RDR_CAL_REMOVE_TEMP, "calibration saved, but the temporary file could not be removed"},
+    {RDR_NO_CALIBRATION, "no calibration for this reader in the calibration file"},
+};
+
+} // namespace
+
+const char *result_text(int code) {
+    for (const auto &m : meanings)
+        if (m.code == code)
+            return m.text;
+    return "unknown result code";
+}
+
+std::string describe_result(int code) {
+    return std::string(result_text(code)) + " (" + std::to_string(code) + ")";
+}
+
+} // namespace host
