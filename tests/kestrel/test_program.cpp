@@ -211,6 +211,27 @@ TEST_P(ReaderFailure, OneErrorLineAndExitOne) {
 INSTANTIATE_TEST_SUITE_P(Readers, ReaderFailure, testing::ValuesIn(failure_cases()),
                          [](const testing::TestParamInfo<failure_case> &info) { return std::string(info.param.name); });
 
+TEST(HostProgram, IdsOfOtherConnectionClassesAreRefused) {
+    struct row {
+        const char *id;
+        const char *expected;
+    };
+    static const row rows[] = {
+        {"0x200", "not supported on this connection (-1)"},
+        {"0x300", "not available on this connection class (-700)"},
+        {"1280", "this connection class is not driven (-100)"},
+        {"-1", "this connection class is not driven (-100)"},
+    };
+    testsupport::temp_dir dir;
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        SCOPED_TRACE(i);
+        run_result r = run_kestrel({"info", "--id", rows[i].id, "--device", dir.file("no-such-tty"), "--calfile",
+                                    dir.file("c.txt")});
+        EXPECT_EQ(r.status, 1);
+        expect_one_error_line(r, "kestrel info: reader not activated: ", rows[i].expected);
+    }
+}
+
 // ---- A working reader ----
 
 TEST(HostProgram, ListShowsEachReader) {
