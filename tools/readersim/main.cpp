@@ -56,6 +56,9 @@ const char usage[] =
     "  --blur S                edge blur, standard deviation in samples (default 1)\n"
     "  --noise S               noise, standard deviation in sample units (default 0)\n"
     "  --seed N                noise seed (default 1)\n"
+    "  --png FILE              serve a row of pixels of a PNG image instead: black\n"
+    "                          becomes --low, white --high, resampled to 2048 samples\n"
+    "  --png-row N             the pixel row to take (default: the middle one)\n"
     "\n"
     "  --help                  show this text\n";
 
@@ -125,7 +128,7 @@ enum option_id {
     o_serial = 256, o_firmware, o_prog, o_boot, o_resolution, o_wavelength, o_short,
     o_long, o_num, o_type, o_drive, o_bad, o_silent, o_cut, o_hangup, o_stray, o_rate,
     o_every, o_stdin, o_text, o_narrow, o_ratio, o_low, o_high, o_blur, o_noise, o_seed,
-    o_help
+    o_png, o_png_row, o_help
 };
 
 const struct option options[] = {
@@ -156,12 +159,20 @@ const struct option options[] = {
     {"blur", required_argument, nullptr, o_blur},
     {"noise", required_argument, nullptr, o_noise},
     {"seed", required_argument, nullptr, o_seed},
+    {"png", required_argument, nullptr, o_png},
+    {"png-row", required_argument, nullptr, o_png_row},
     {"help", no_argument, nullptr, o_help},
     {nullptr, 0, nullptr, 0},
 };
 
+// An image to take the profile from.
+struct image_source {
+    std::string path;
+    int row = -1;
+};
+
 // Applies one option to the configuration; false when its value is bad.
-bool apply(int id, const char *arg, readersim::config &c, bool &stdin_control) {
+bool apply(int id, const char *arg, readersim::config &c, bool &stdin_control, image_source &image) {
     unsigned long u = 0;
     auto &i = c.id;
     auto &p = c.prof;
@@ -193,6 +204,8 @@ bool apply(int id, const char *arg, readersim::config &c, bool &stdin_control) {
     case o_blur: return parse_double(arg, 0, 1000, p.blur);
     case o_noise: return parse_double(arg, 0, 1000, p.noise);
     case o_seed: return parse_uint(arg, 0xFFFFFFFF, u) && ((p.seed = (uint32_t)u), true);
+    case o_png: image.path = arg; return true;
+    case o_png_row: return parse_uint(arg, 0x7FFFFFFF, u) && ((image.row = (int)u), true);
     default: return false;
     }
 }
@@ -222,6 +235,7 @@ bool run_commands(std::string &buf, readersim::simulator &sim) {
 int main(int argc, char **argv) {
     readersim::config cfg;
     bool stdin_control = false;
+    image_source image;
     opterr = 0;
     int id, which = 0;
     while ((id = getopt_long(argc, argv, "", options, &which)) != -1) {
@@ -235,7 +249,7 @@ int main(int argc, char **argv) {
             fputs("Try 'kestrel-readersim --help'.\n", stderr);
             return 2;
         }
-        if (!apply(id, optarg, cfg, stdin_control)) {
+        if (!apply(id, optarg, cfg, stdin_control, image)) {
             fprintf(stderr, "kestrel-readersim: bad value for --%s: '%s'\n", options[which].name,
                     optarg ? optarg : "");
             return 2;
@@ -243,6 +257,12 @@ int main(int argc, char **argv) {
     }
     if (optind < argc) {
         fprintf(stderr, "kestrel-readersim: unexpected argument '%s'\n", argv[optind]);
+        return 2;
+    }
+    std::string error;
+    if (!image.path.empty() &&
+        !readersim::samples_from_png(image.path, image.row, cfg.prof.low, cfg.prof.high, cfg.samples, error)) {
+        fprintf(stderr, "kestrel-readersim: cannot take a profile from %s\n", error.c_str());
         return 2;
     }
 

@@ -85,6 +85,17 @@ double fitted_narrow(const profile &p);
 // hold values that differ from the samples, so a wrong byte choice shows.
 std::vector<uint8_t> make_frame(const std::vector<uint8_t> &samples);
 
+// Profiles from images. png_row reads pixel row `row` of a PNG file (the
+// middle row when row < 0) as grey levels 0..255, colour and palettes
+// converted, transparency laid on white. resample_row averages the row over
+// `count` equal intervals and maps grey 0 to `low` and 255 to `high`
+// (sample units). samples_from_png does both for sample_count samples.
+// The readers return false with a reason.
+bool png_row(const std::string &path, int row, std::vector<uint8_t> &out, std::string &error);
+std::vector<uint8_t> resample_row(const std::vector<uint8_t> &row, int count, double low, double high);
+bool samples_from_png(const std::string &path, int row, double low, double high, std::vector<uint8_t> &out,
+                      std::string &error);
+
 class simulator {
 public:
     simulator();
