@@ -99,8 +99,9 @@ protected:
         int r = reader_activate(keep_line, calfile.empty() ? nullptr : calfile.c_str(), nullptr,
                                 0x100 + index, flags);
         // The start command is on its way; let the simulator record it.
-        if (r == RDR_OK && !(flags & READER_FLAG_NOSTART))
+        if (r == RDR_OK && !(flags & READER_FLAG_NOSTART)) {
             EXPECT_TRUE(sims[index]->wait_for('l'));
+        }
         return r;
     }
 

@@ -1,5 +1,5 @@
-// Test-side helpers: the terminal end of a simulator's line and the
-// simulator program as a background child process.
+// Test-side helper: the terminal end of a simulator's line, opened the way
+// the library opens it.
 #include "terminal.h"
 
 #include <cerrno>
@@ -86,94 +86,6 @@ ssize_t terminal::next_read_result(double timeout_s) {
         if (n >= 0 || errno != EAGAIN || now_s() >= deadline)
             return n;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-program::program(const std::vector<std::string> &argv) {
-    int in[2], out[2];
-    if (pipe(in) != 0)
-        return;
-    if (pipe(out) != 0) {
-        ::close(in[0]);
-        ::close(in[1]);
-        return;
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        for (int fd : {in[0], in[1], out[0], out[1]})
-            ::close(fd);
-        std::vector<char *> args;
-        for (const auto &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    in_ = in[1];
-    out_ = out[0];
-}
-
-program::~program() {
-    if (pid_ > 0 && wait(0) < 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-    close_stdin();
-    if (out_ >= 0)
-        ::close(out_);
-}
-
-std::string program::first_line(double timeout_s) {
-    double deadline = now_s() + timeout_s;
-    size_t nl;
-    while ((nl = out_buf_.find('\n')) == std::string::npos) {
-        struct pollfd p = {out_, POLLIN, 0};
-        if (poll(&p, 1, left_ms(deadline)) <= 0)
-            return "";
-        char buf[256];
-        ssize_t n = ::read(out_, buf, sizeof buf);
-        if (n <= 0)
-            return "";
-        out_buf_.append(buf, (size_t)n);
-    }
-    return out_buf_.substr(0, nl);
-}
-
-void program::write_stdin(const std::string &text) {
-    ssize_t ignored = ::write(in_, text.data(), text.size());
-    (void)ignored;
-}
-
-void program::close_stdin() {
-    if (in_ >= 0)
-        ::close(in_);
-    in_ = -1;
-}
-
-void program::signal(int sig) {
-    if (pid_ > 0)
-        kill(pid_, sig);
-}
-
-int program::wait(double timeout_s) {
-    if (pid_ <= 0)
-        return status_;
-    double deadline = now_s() + timeout_s;
-    for (;;) {
-        int st = 0;
-        pid_t r = waitpid(pid_, &st, WNOHANG);
-        if (r == pid_) {
-            pid_ = -1;
-            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            return status_;
-        }
-        if (now_s() >= deadline)
-            return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 

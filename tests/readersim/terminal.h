@@ -1,5 +1,5 @@
-// Test-side helpers: the terminal end of a simulator's line, opened the way
-// the library opens it, and the simulator program run in the background.
+// Test-side helper: the terminal end of a simulator's line, opened the way
+// the library opens it.
 #pragma once
 
 #include <cstdint>
@@ -30,29 +30,6 @@ public:
 
 private:
     int fd_ = -1;
-};
-
-// The simulator program, started with pipes on its standard input and output.
-class program {
-public:
-    explicit program(const std::vector<std::string> &argv);
-    ~program(); // kills a child still running
-    program(const program &) = delete;
-    program &operator=(const program &) = delete;
-
-    // First line of standard output without its newline; "" on timeout.
-    std::string first_line(double timeout_s);
-    void write_stdin(const std::string &text);
-    void close_stdin();
-    void signal(int sig);
-    // Exit status (128 + signal when killed by one), or -1 if still running.
-    int wait(double timeout_s);
-
-private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-    int in_ = -1, out_ = -1;
-    std::string out_buf_;
 };
 
 double seconds_since(double start);

@@ -48,7 +48,7 @@ TEST(Program, BadOptionsExitWithTwo) {
 }
 
 TEST(Program, ServesUntilSigterm) {
-    simtest::program p({sim_program(), "--serial", "0x4321", "--firmware", "0x0105",
+    testsupport::background_program p({sim_program(), "--serial", "0x4321", "--firmware", "0x0105",
                         "--resolution", "125", "--frame-cut", "100"});
     std::string path = p.first_line(5);
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
@@ -70,7 +70,7 @@ TEST(Program, ServesUntilSigterm) {
 }
 
 TEST(Program, StandardInputControl) {
-    simtest::program p({sim_program(), "--stdin-control", "--stray", "\\x0d\\\\"});
+    testsupport::background_program p({sim_program(), "--stdin-control", "--stray", "\\x0d\\\\"});
     std::string path = p.first_line(5);
     ASSERT_FALSE(path.empty());
     simtest::terminal t(path);

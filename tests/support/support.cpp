@@ -147,25 +147,31 @@ run_result run_program(const std::vector<std::string> &argv, double timeout_s,
 
 background_program::background_program(const std::vector<std::string> &argv,
                                        const std::vector<std::string> &extra_env) {
-    int out[2];
-    if (pipe(out))
+    int in[2], out[2];
+    if (pipe(in))
         return;
+    if (pipe(out)) {
+        close(in[0]);
+        close(in[1]);
+        return;
+    }
     pid_t pid = fork();
     if (pid == 0) {
-        int null_fd = open("/dev/null", O_RDONLY);
-        dup2(null_fd, 0);
+        dup2(in[0], 0);
         dup2(out[1], 1);
-        close(null_fd);
-        close(out[0]);
-        close(out[1]);
+        for (int fd : {in[0], in[1], out[0], out[1]})
+            close(fd);
         exec_program(argv, extra_env);
     }
+    close(in[0]);
     close(out[1]);
     if (pid < 0) {
+        close(in[1]);
         close(out[0]);
         return;
     }
     pid_ = pid;
+    in_fd_ = in[1];
     out_fd_ = out[0];
 }
 
@@ -196,21 +202,49 @@ std::string background_program::first_line(double timeout_s) {
     return nl == std::string::npos ? "" : pending_.substr(0, nl);
 }
 
+void background_program::write_stdin(const std::string &text) {
+    if (in_fd_ < 0)
+        return;
+    ssize_t ignored = write(in_fd_, text.data(), text.size());
+    (void)ignored;
+}
+
+void background_program::close_stdin() {
+    if (in_fd_ >= 0)
+        close(in_fd_);
+    in_fd_ = -1;
+}
+
+void background_program::signal(int sig) {
+    if (pid_ > 0)
+        kill(pid_, sig);
+}
+
+int background_program::wait(double timeout_s) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
+    while (pid_ > 0) {
+        int st = 0;
+        if (waitpid(pid_, &st, WNOHANG) == pid_) {
+            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            pid_ = -1;
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return -1;
+        usleep(10000);
+    }
+    return status_;
+}
+
 int background_program::stop() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
-        int st = 0;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        pid_t r;
-        while ((r = waitpid(pid_, &st, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            usleep(10000);
-        if (r == 0) {
+        if (wait(2.0) < 0) {
             kill(pid_, SIGKILL);
-            waitpid(pid_, &st, 0);
+            wait(60.0);
         }
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        pid_ = -1;
     }
+    close_stdin();
     if (out_fd_ >= 0) {
         close(out_fd_);
         out_fd_ = -1;

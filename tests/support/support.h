@@ -56,12 +56,20 @@ public:
     // The first line of its standard output without the newline, or ""
     // when none arrives within the bound (or the program ends first).
     std::string first_line(double timeout_s = 10.0);
-    // Sends SIGTERM and waits; returns the status as run_result counts it.
+    // Its standard input is a pipe: write to it, or close it.
+    void write_stdin(const std::string &text);
+    void close_stdin();
+    void signal(int sig);
+    // Waits up to timeout_s for the program to end: its status as
+    // run_result counts it, or -1 while it still runs.
+    int wait(double timeout_s);
+    // Sends SIGTERM and waits (SIGKILL after two seconds); returns the status.
     int stop();
     bool started() const { return pid_ > 0; }
 
 private:
     int pid_ = -1;
+    int in_fd_ = -1;
     int out_fd_ = -1;
     int status_ = -1;
     std::string pending_;
