@@ -48,3 +48,11 @@ install: build
 .PHONY: demo
 demo: build
 	$(BUILD)/bin/kestrel demo --out $(BUILD)/demo
+
+# Benchmarks (Release, into build-bench/): runs them, prints the figures and
+# writes bench/results.md with the machine they ran on.
+BENCH_BUILD ?= build-bench
+.PHONY: bench
+bench:
+	@scripts/install-deps.sh build
+	BENCH_BUILD=$(BENCH_BUILD) JOBS=$(JOBS) bench/run.sh

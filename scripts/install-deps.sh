@@ -4,7 +4,7 @@
 # Usage: install-deps.sh [group...]   groups: build (default), peers, bench, fuzz
 set -u
 declare -A groups=(
-  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libpng-dev"
+  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev"
   [peers]="zint zxing-cpp-tools python3-stdnum python3"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"

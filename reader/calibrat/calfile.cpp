@@ -40,34 +40,77 @@ static bool sibling_path(path_t out, const char *filename, const char *name) {
 }
 
 // Reads one whole line of `in` and keeps its first LINE_HEAD - 1 characters,
-// terminated, in `head`. With `out`, copies the line there whole, adding the
-// newline that a last line may lack; a failed write sets *out_failed.
-// Returns false at the end of the file.
-static bool next_line(FILE *in, char (&head)[LINE_HEAD], FILE *out, bool *out_failed) {
-    int c = getc(in);
+// terminated, in `head`. Returns false at the end of the file. The stream
+// belongs to the one call that opened it, so the per-character stream lock
+// is left out: with it, locking cost most of the time of a long load.
+static bool next_line(FILE *in, char (&head)[LINE_HEAD]) {
+    int c = getc_unlocked(in);
     if (c == EOF)
         return false;
     size_t n = 0;
-    for (; c != EOF; c = getc(in)) {
+    for (; c != EOF && c != '\n'; c = getc_unlocked(in))
         if (n < LINE_HEAD - 1)
             head[n++] = (char)c;
-        if (out && putc(c, out) == EOF)
-            *out_failed = true;
-        if (c == '\n')
-            break;
-    }
-    if (c == EOF && out && putc('\n', out) == EOF)
-        *out_failed = true;
+    if (c == '\n' && n < LINE_HEAD - 1)
+        head[n++] = (char)c;
     head[n] = '\0';
     return true;
 }
 
 // True when the line begins with "calib." or "reader." and the reader's
-// serial number. Read as unsigned long so that a longer number never
-// matches through truncation.
+// serial number. The number is read as scanf's %lx reads it (strtoul, base
+// 16), without scanf's cost on every line of a long file, and as unsigned
+// long so that a longer number never matches through truncation.
 static bool names_reader(const char *line, reader_uint serial) {
-    unsigned long n;
-    return (sscanf(line, "calib.%lx", &n) == 1 || sscanf(line, "reader.%lx", &n) == 1) && n == serial;
+    const char *digits = strncmp(line, "calib.", 6) == 0    ? line + 6
+                         : strncmp(line, "reader.", 7) == 0 ? line + 7
+                                                            : nullptr;
+    if (!digits)
+        return false;
+    char *end;
+    unsigned long n = strtoul(digits, &end, 16);
+    return end != digits && n == serial;
+}
+
+// Blocks of the copy in save_calib: large enough that the streams pass them
+// straight to the system, a few calls for a long file instead of thousands.
+static char copy_block[65536];
+
+// Copies `in` to `out` as it is, in blocks, and ends the copy with a newline
+// when the last line has none; a failed write sets *out_failed. True when a
+// line names the reader, judged on its first LINE_HEAD - 1 characters.
+static bool copy_lines(FILE *in, FILE *out, reader_uint serial, bool *out_failed) {
+    char head[LINE_HEAD];
+    size_t n = 0; // characters of the current line's head so far
+    bool named = false, line_open = false;
+    size_t got;
+    while ((got = fread(copy_block, 1, sizeof copy_block, in)) > 0) {
+        if (fwrite(copy_block, 1, got, out) != got)
+            *out_failed = true;
+        for (const char *p = copy_block, *end = copy_block + got; p < end;) {
+            const char *nl = (const char *)memchr(p, '\n', (size_t)(end - p));
+            const char *stop = nl ? nl + 1 : end;
+            size_t take = (size_t)(stop - p);
+            if (take > LINE_HEAD - 1 - n)
+                take = LINE_HEAD - 1 - n;
+            memcpy(head + n, p, take);
+            n += take;
+            line_open = nl == nullptr;
+            if (nl) {
+                head[n] = '\0';
+                named = names_reader(head, serial) || named;
+                n = 0;
+            }
+            p = stop;
+        }
+    }
+    if (line_open) {
+        head[n] = '\0';
+        named = names_reader(head, serial) || named;
+        if (putc('\n', out) == EOF)
+            *out_failed = true;
+    }
+    return named;
 }
 
 // The calibration line. The caller's extra text stays on this one line:
@@ -148,11 +191,8 @@ static int compose(FILE *out, const char *filename, bool exists, reader_time whe
         FILE *in = fopen(filename, "r");
         if (!in)
             return RDR_CAL_OPEN_TEMP;
-        char head[LINE_HEAD];
         bool write_failed = false;
-        while (next_line(in, head, out, &write_failed))
-            if (names_reader(head, info->SerialNumber))
-                named = true;
+        named = copy_lines(in, out, info->SerialNumber, &write_failed);
         bool read_failed = ferror(in) != 0;
         fclose(in);
         if (read_failed)
@@ -281,7 +321,7 @@ int load_calibration(const char *filename, readerinfo_t *info) {
     FILE *in = filename ? fopen(filename, "r") : nullptr;
     if (in) {
         char line[LINE_HEAD];
-        while (next_line(in, line, nullptr, nullptr)) {
+        while (next_line(in, line)) {
             if (take_calib_line(line, info)) {
                 fclose(in);
                 return RDR_OK;
