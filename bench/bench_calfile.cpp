@@ -69,12 +69,6 @@ std::string read_whole(const std::string &path) {
     return text;
 }
 
-// Cost per line beyond the fixed cost: against the same operation on a
-// file of one line, timed in the same iterations.
-double marginal_per_line(const bench::samples &n_lines, const bench::samples &one_line, int lines) {
-    return lines > 1 ? (n_lines.median() - one_line.median()) / (lines - 1) : 0;
-}
-
 // Elapsed and processor time of one operation.
 struct timing {
     double wall = 0, cpu = 0;
@@ -85,6 +79,32 @@ template <typename F> timing timed(F f) {
     f();
     return {bench::now_s() - t0, bench::thread_cpu_s() - c0};
 }
+
+// Times of an operation on the file of N lines and on a file of one line,
+// timed in the same iterations, so that the cost per line can be told apart
+// from the fixed cost: (time for N lines - time for 1 line) / (N - 1).
+class line_costs {
+public:
+    void add(const timing &n_lines, const timing &one_line) {
+        wall_.add(n_lines.wall);
+        one_wall_.add(one_line.wall);
+        cpu_.add(n_lines.cpu);
+        one_cpu_.add(one_line.cpu);
+    }
+    bool empty() const { return wall_.empty(); }
+    double median() const { return wall_.median(); }
+    void report(benchmark::State &state, int lines) const {
+        state.counters["per_line_s"] = wall_.median() / lines;
+        state.counters["marginal_per_line_s"] = marginal(wall_, one_wall_, lines);
+        state.counters["cpu_marginal_per_line_s"] = marginal(cpu_, one_cpu_, lines);
+    }
+
+private:
+    static double marginal(const bench::samples &n, const bench::samples &one, int lines) {
+        return lines > 1 ? (n.median() - one.median()) / (lines - 1) : 0;
+    }
+    bench::samples wall_, one_wall_, cpu_, one_cpu_;
+};
 
 // One save, timed; "" or what failed. The file first gets `content` back,
 // synced, so that no earlier write is still on its way to the disk.
@@ -105,7 +125,8 @@ void calib_save(benchmark::State &state) {
     const std::string one_file = one_dir.file("calibration.txt");
     const std::string old_content = history(lines), one_content = history(1);
     std::string new_content;
-    bench::samples save, one, floor, save_cpu, one_cpu;
+    line_costs save;
+    bench::samples floor;
     for (auto _ : state) {
         timing s_one, s;
         std::string failed = timed_save(one_file, one_content, &s_one);
@@ -125,18 +146,13 @@ void calib_save(benchmark::State &state) {
             break;
         }
         state.SetIterationTime(s.wall);
-        save.add(s.wall);
-        one.add(s_one.wall);
-        save_cpu.add(s.cpu);
-        one_cpu.add(s_one.cpu);
+        save.add(s, s_one);
         floor.add(f);
     }
     if (save.empty())
         return;
     bench::report(state, save.median(), floor.median(), 3, "write a copy, fsync, rename");
-    state.counters["per_line_s"] = save.median() / lines;
-    state.counters["marginal_per_line_s"] = marginal_per_line(save, one, lines);
-    state.counters["cpu_marginal_per_line_s"] = marginal_per_line(save_cpu, one_cpu, lines);
+    save.report(state, lines);
     state.counters["floor_per_line_s"] = floor.median() / lines;
 }
 BENCHMARK(calib_save)->Arg(10)->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -161,7 +177,7 @@ void calib_load(benchmark::State &state) {
         state.SkipWithError("calibration file not written");
         return;
     }
-    bench::samples load, one, load_cpu, one_cpu;
+    line_costs load;
     for (auto _ : state) {
         timing l, l_one;
         if (!timed_load(one_file, &l_one) || !timed_load(file, &l)) {
@@ -169,17 +185,12 @@ void calib_load(benchmark::State &state) {
             break;
         }
         state.SetIterationTime(l.wall);
-        load.add(l.wall);
-        one.add(l_one.wall);
-        load_cpu.add(l.cpu);
-        one_cpu.add(l_one.cpu);
+        load.add(l, l_one);
     }
     if (load.empty())
         return;
     bench::report_time(state, load.median());
-    state.counters["per_line_s"] = load.median() / lines;
-    state.counters["marginal_per_line_s"] = marginal_per_line(load, one, lines);
-    state.counters["cpu_marginal_per_line_s"] = marginal_per_line(load_cpu, one_cpu, lines);
+    load.report(state, lines);
 }
 BENCHMARK(calib_load)->Arg(10)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(calib_load)->Arg(1000)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
