@@ -49,6 +49,27 @@ install: build
 demo: build
 	$(BUILD)/bin/kestrel demo --out $(BUILD)/demo
 
+# Fuzzing (clang, libFuzzer, ASan+UBSan) into build-fuzz/:
+#   make fuzz [FUZZ_SECONDS=60]   each target for FUZZ_SECONDS, corpus in fuzz/corpus/<target>/
+#   make fuzz-smoke               each target for about 15 s, as CI runs them
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := readerinfo ctime calibration protocol pharma_it fullascii39 ukcoupon pharma_be cip39
+
+$(FUZZ_BUILD)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKESTREL_SANITIZE=ON -DKESTREL_FUZZ=ON -DKESTREL_TESTS=OFF
+
+.PHONY: fuzz fuzz-smoke
+fuzz:
+	@scripts/install-deps.sh build fuzz
+	@$(MAKE) --no-print-directory $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-smoke:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=15
+
 # Benchmarks (Release, into build-bench/): runs them, prints the figures and
 # writes bench/results.md with the machine they ran on.
 BENCH_BUILD ?= build-bench

@@ -128,20 +128,25 @@ int usb_write(const unsigned char *buf, int num)
     return done < 0 ? -1 : (int)done;
 }
 
-int usb_flush(void)
-{
-    unsigned char byte;
-    while (usb_read(&byte, 1) == 1) {
-    }
-    return 0;
-}
-
 // Elapsed time in hundredths of a second, for read deadlines.
 static long long now_tics(void)
 {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 100 + ts.tv_nsec / 10000000;
+}
+
+// A reader that never pauses would keep the drain going for ever; after this
+// long the line is left open as it is and later reads see the noise.
+static const long long flush_limit_tics = 1000; // 10 s
+
+int usb_flush(void)
+{
+    unsigned char byte;
+    long long deadline = now_tics() + flush_limit_tics;
+    while (usb_read(&byte, 1) == 1 && now_tics() < deadline) {
+    }
+    return 0;
 }
 
 int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics)
