@@ -1,12 +1,14 @@
 // Scan profile analysis: grade scales, decode of synthetic and zint-rendered
 // Code 39 and Code 32 profiles (cross-checked with ZXingReader and
-// pharma_it), grades of degraded profiles, and profiles without a symbol.
+// pharma_it), grades of degraded profiles, profiles without a symbol, the
+// plot's marks, and kestrel scan --grade and kestrel demo as child processes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
 #include "analysis.h"
+#include "grade_output.h"
 #include "plugins.h"
 #include "readersim.h"
 #include "support.h"
@@ -28,7 +30,7 @@ std::string drawn_text(const std::string &text) {
     return s.substr(1, s.size() - 2);
 }
 
-TEST(Analysis, GradeScales) {
+TEST(HostAnalysis, GradeScales) {
     struct row {
         int (*grade)(double);
         double value;
@@ -59,7 +61,7 @@ TEST(Analysis, GradeScales) {
                                                   grade_letter(3), grade_letter(4)}));
 }
 
-TEST(Analysis, DecodesSyntheticProfilesBothWays) {
+TEST(HostAnalysis, DecodesSyntheticProfilesBothWays) {
     struct row {
         const char *text;
         int narrow;
@@ -98,7 +100,7 @@ TEST(Analysis, DecodesSyntheticProfilesBothWays) {
     }
 }
 
-TEST(Analysis, ParametersOfACleanProfile) {
+TEST(HostAnalysis, ParametersOfACleanProfile) {
     readersim::profile p;
     p.low = 25.5;  // R 0.10
     p.high = 229.5; // R 0.90
@@ -124,7 +126,7 @@ TEST(Analysis, ParametersOfACleanProfile) {
     EXPECT_NE(table.find("Scan grade         A (4)"), std::string::npos) << table;
 }
 
-TEST(Analysis, LowerPrintContrastLowersSymbolContrastGrade) {
+TEST(HostAnalysis, LowerPrintContrastLowersSymbolContrastGrade) {
     // Bars and spaces drawn at these sample values: SC = (high - low)/255.
     struct row {
         double low, high;
@@ -148,7 +150,7 @@ TEST(Analysis, LowerPrintContrastLowersSymbolContrastGrade) {
     }
 }
 
-TEST(Analysis, SpikesRaiseDefects) {
+TEST(HostAnalysis, SpikesRaiseDefects) {
     readersim::profile p;
     p.blur = 0.8;
     std::vector<uint8_t> clean = readersim::make_samples(p);
@@ -189,7 +191,7 @@ TEST(Analysis, SpikesRaiseDefects) {
     EXPECT_EQ(a.g_defects, 0);
 }
 
-TEST(Analysis, BlurLowersModulationAndDecodability) {
+TEST(HostAnalysis, BlurLowersModulationAndDecodability) {
     // Narrow elements of 6 samples; widths hold until the blur makes
     // neighbouring edges meet, contrast falls from the start.
     static const double blurs[] = {1.0, 2.0, 2.5, 3.0, 3.5, 4.0};
@@ -229,7 +231,7 @@ TEST(Analysis, BlurLowersModulationAndDecodability) {
     EXPECT_EQ(a.scan_grade, 0) << parameter_table(a);
 }
 
-TEST(Analysis, ProfilesWithoutASymbol) {
+TEST(HostAnalysis, ProfilesWithoutASymbol) {
     std::vector<std::vector<uint8_t>> profiles;
     profiles.push_back({});
     profiles.push_back(std::vector<uint8_t>(2048, 128));
@@ -326,7 +328,7 @@ std::string svg_text(const std::string &svg) {
     return t;
 }
 
-TEST(Analysis, ZintSymbolsDecodeAsZXingReadsThem) {
+TEST(HostAnalysis, ZintSymbolsDecodeAsZXingReadsThem) {
     if (!testsupport::have_program("zint") || !testsupport::have_program("ZXingReader"))
         GTEST_SKIP() << "zint or ZXingReader is not installed (scripts/install-deps.sh peers)";
     constexpr int code39 = 8, code32 = 129;
@@ -379,7 +381,7 @@ TEST(Analysis, ZintSymbolsDecodeAsZXingReadsThem) {
     }
 }
 
-TEST(Analysis, PngRowsAndResampling) {
+TEST(HostAnalysis, PngRowsAndResampling) {
     // Two white and two black pixels stretched over eight samples.
     std::vector<uint8_t> row = {255, 255, 0, 0};
     EXPECT_EQ(readersim::resample_row(row, 8, 10, 210), (std::vector<uint8_t>{210, 210, 210, 210, 10, 10, 10, 10}));
@@ -401,6 +403,125 @@ TEST(Analysis, PngRowsAndResampling) {
     EXPECT_NE(error.find("no pixel row 100000"), std::string::npos) << error;
     ASSERT_TRUE(readersim::png_row(img.png, 0, out, error)) << error;
     EXPECT_EQ(out.front(), 255); // the quiet zone
+}
+
+// Number of elements of an SVG with the given class attribute.
+size_t count_class(const std::string &svg, const std::string &css_class) {
+    size_t n = 0;
+    for (size_t at = svg.find("class=\"" + css_class + "\""); at != std::string::npos;
+         at = svg.find("class=\"" + css_class + "\"", at + 1))
+        n++;
+    return n;
+}
+
+TEST(HostAnalysis, PlotMarksTheThresholdAndEveryEdge) {
+    std::vector<uint8_t> samples = readersim::make_samples(readersim::profile());
+    profile_analysis a = analyse(samples);
+    ASSERT_TRUE(a.decoded);
+    std::string plain = profile_svg(samples, cal_black, cal_white, "plain");
+    EXPECT_EQ(count_class(plain, "edge"), 0u);
+    EXPECT_EQ(count_class(plain, "threshold"), 0u);
+    std::string marked = profile_svg(samples, cal_black, cal_white, "marked", marks_of(a));
+    EXPECT_EQ(count_class(marked, "edge"), a.edges.size());
+    EXPECT_EQ(a.edges.size(), 9u * 10); // nine characters, two quiet zones
+    EXPECT_EQ(count_class(marked, "threshold"), 1u);
+    char label[64];
+    snprintf(label, sizeof label, "global threshold %.1f %%, %zu edges", 100 * a.gt, a.edges.size());
+    EXPECT_NE(marked.find(label), std::string::npos);
+    // No contrast, no marks.
+    std::vector<uint8_t> flat(2048, 90);
+    EXPECT_EQ(count_class(profile_svg(flat, cal_black, cal_white, "flat", marks_of(analyse(flat))), "threshold"), 0u);
+}
+
+TEST(HostAnalysis, ReportOffersOnlyDecodedData) {
+    auto modules = load_plugins(testsupport::bin_dir());
+    ASSERT_FALSE(modules.empty());
+    readersim::profile p;
+    p.text = "+H+I";
+    std::string report = grade_report("Graded:", analyse(readersim::make_samples(p)), modules);
+    EXPECT_EQ(report.rfind("Graded:\n  Rmax ", 0), 0u) << report;
+    EXPECT_NE(report.find("Plug-in answers for ]A0+H+I:\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("fullascii39  accepted (1)\n  name: "), std::string::npos) << report;
+    EXPECT_NE(report.find("  text: hi\n"), std::string::npos) << report;
+
+    std::string none = grade_report("Graded:", analyse(std::vector<uint8_t>(2048, 200)), modules);
+    EXPECT_NE(none.find("Nothing decoded, nothing offered to the plug-ins.\n"), std::string::npos) << none;
+    EXPECT_EQ(none.find("accepted"), std::string::npos) << none;
+    std::string alone = grade_report("Graded:", analyse(readersim::make_samples(p)), {});
+    EXPECT_NE(alone.find("No plug-in modules to offer ]A0+H+I to.\n"), std::string::npos) << alone;
+}
+
+// ---- The program ----
+
+testsupport::run_result run_kestrel(const std::vector<std::string> &args, double bound = 60) {
+    std::vector<std::string> argv = {testsupport::bin_dir() + "/kestrel"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testsupport::run_program(argv, bound);
+}
+
+TEST(HostAnalysis, ScanGradeOnAZintCode32Symbol) {
+    if (!testsupport::have_program("zint") || !testsupport::have_program("ZXingReader"))
+        GTEST_SKIP() << "zint or ZXingReader is not installed (scripts/install-deps.sh peers)";
+    testsupport::temp_dir dir;
+    rendered img;
+    ASSERT_TRUE(render(dir, 129, "27182818", 1, img));
+    std::string expected = zxing_text(img.png);
+    std::string printed = svg_text(img.svg);
+    ASSERT_EQ(printed.size(), 10u);
+
+    testsupport::background_program sim({testsupport::bin_dir() + "/kestrel-readersim", "--png", img.png, "--low",
+                                         "40", "--high", "200", "--announce-every", "0.2"});
+    std::string path = sim.first_line();
+    ASSERT_FALSE(path.empty());
+    auto r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"),
+                          "--grade", "--svg", dir.file("scan.svg")});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const std::string &part : {
+             std::string("Grade of scan 1:\n"),
+             std::string("  Symbol contrast    62.7 %       B (3)\n"),
+             "  Data               ]A0" + expected + "\n",
+             std::string("  Scan grade         B (3)\n"),
+             "Plug-in answers for ]A0" + expected + ":\n",
+             std::string("pharma_it    accepted (1)\n"),
+             "  text: " + printed.substr(1),
+         })
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    std::string svg = testsupport::read_file(dir.file("scan.svg"));
+    EXPECT_EQ(count_class(svg, "edge"), 8u * 10);
+    EXPECT_EQ(count_class(svg, "threshold"), 1u);
+    // Plug-ins looked for elsewhere: none there.
+    r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"), "--grade",
+                     "--plugin-dir", dir.path()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("No plug-in modules to offer ]A0" + expected + " to.\n"), std::string::npos) << r.out;
+
+    // Bars printed in the paper's own shade: graded F, nothing offered.
+    testsupport::background_program blank({testsupport::bin_dir() + "/kestrel-readersim", "--png", img.png, "--low",
+                                           "150", "--high", "150", "--announce-every", "0.2"});
+    path = blank.first_line();
+    ASSERT_FALSE(path.empty());
+    r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"), "--grade"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("  Data               none: no contrast\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  Scan grade         F (0)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Nothing decoded, nothing offered to the plug-ins.\n"), std::string::npos) << r.out;
+}
+
+TEST(HostAnalysis, DemoGradesDecodesAndInterprets) {
+    testsupport::temp_dir dir;
+    auto r = run_kestrel({"demo", "--out", dir.file("demo")});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const char *part : {"Grade of scan 3, calibrated:\n", "  Decode             pass         A (4)\n",
+                             "  Data               ]A0KESTREL-39\n", "  Scan grade         ",
+                             "Plug-in answers for ]A0KESTREL-39:\n", "pharma_it    rejected (-1)\n",
+                             "  text: Error - invalid length 10\n"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    // Scan, grade, interpretation, then the files, in this order.
+    EXPECT_LT(r.out.find("scan 3 calibrated"), r.out.find("Grade of scan 3"));
+    EXPECT_LT(r.out.find("Plug-in answers"), r.out.find("Wrote scan.csv"));
+    std::string svg = testsupport::read_file(dir.file("demo/scan.svg"));
+    EXPECT_EQ(count_class(svg, "edge"), 12u * 10);
+    EXPECT_EQ(count_class(svg, "threshold"), 1u);
 }
 
 } // namespace

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include "analysis.h"
+#include "grade_output.h"
 #include "kestrel/kestrel.h"
-#include "latin1.h"
 #include "plugins.h"
 #include "profile_output.h"
 #include "record_output.h"
@@ -102,7 +103,11 @@ std::vector<option_spec> scan_specs() {
         {"timeout", "SECONDS", "longest wait for each scan (default 10)"},
         {"getscan", nullptr, "ask the reader for each scan at once instead of waiting for its announcement"},
         {"csv", "PATH", "write the last scan as CSV: index,sample,reflectance"},
-        {"svg", "PATH", "write the last scan as an SVG plot of reflectance against sample index"},
+        {"svg", "PATH", "write the last scan as an SVG plot of reflectance against sample index,"
+                        " with its global threshold and element edges"},
+        {"grade", nullptr, "grade each scan (ISO/IEC 15416 profile parameters), decode its Code 39 symbol"
+                           " and offer the data to the plug-ins"},
+        {"plugin-dir", "DIR", "with --grade: look for plug-in modules here instead of beside the program"},
     });
 }
 
@@ -114,10 +119,18 @@ int run_scan(const parsed_args &args) {
     if (!parse_double(args.last("timeout", "10"), 0.001, 86400, timeout))
         return fail("scan", "bad --timeout '" + args.last("timeout") + "' (seconds, more than 0)", 2);
     bool getscan = args.has("getscan");
+    bool grade = args.has("grade");
     common_options common;
     int status = 0;
     if (!reader_ready("scan", args, common, status))
         return status;
+    std::vector<plugin_module> modules;
+    if (grade) {
+        std::vector<skipped_module> skipped;
+        modules = load_plugins(args.last("plugin-dir", program_dir()), &skipped);
+        for (const auto &s : skipped)
+            detail("skipped " + s.path + ": " + s.reason);
+    }
     readerinfo_t rec = current_record();
     start_capture();
     std::vector<uint8_t> last;
@@ -133,6 +146,9 @@ int run_scan(const parsed_args &args) {
         }
         last = w.samples;
         printf("scan %ld %s\n", k, sparkline(reflectances(last, rec.calmin, rec.calmax)).c_str());
+        if (grade)
+            printf("%s", grade_report("Grade of scan " + std::to_string(k) + ":",
+                                      analyse_samples(last, rec.calmin, rec.calmax), modules).c_str());
         fflush(stdout);
         detail(std::to_string(last.size()) + " samples");
     }
@@ -144,7 +160,8 @@ int run_scan(const parsed_args &args) {
     if (args.has("svg")) {
         char title[96];
         snprintf(title, sizeof title, "Reader %04X, scan %ld of %ld", (unsigned)rec.SerialNumber, count, count);
-        if (!write_text_file(args.last("svg"), profile_svg(last, rec.calmin, rec.calmax, title), error))
+        if (!write_text_file(args.last("svg"), profile_svg(last, rec.calmin, rec.calmax, title,
+                                                                  marks_of(analyse_samples(last, rec.calmin, rec.calmax))), error))
             return fail("scan", error);
     }
     for (const char *kind : {"csv", "svg"})
@@ -239,17 +256,7 @@ int run_interpret(const parsed_args &args) {
     if (modules.empty())
         return fail("interpret", "no plug-in modules in " + dir);
 
-    int claimed = 0;
-    for (const auto &m : modules) {
-        plugin_answer a = offer(m, sym);
-        printf("%-12s %s (%d)\n", m.name.c_str(), plugin_result_text(a.result), a.result);
-        if (a.result != prNotMine) {
-            claimed++;
-            printf("  name: %s\n  text: %s\n", latin1_to_utf8(a.name).c_str(), latin1_to_utf8(a.text).c_str());
-        }
-    }
-    if (claimed == 0)
-        printf("No plug-in claims this data.\n");
+    printf("%s", answers_text(modules, sym).c_str());
     return 0;
 }
 

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "analysis.h"
 #include "commands.h"
+#include "grade_output.h"
 #include "kestrel/kestrel.h"
 #include "profile_output.h"
 #include "readersim.h"
@@ -147,11 +149,18 @@ int run_demo(const parsed_args &args) {
     serial_registry_set(nullptr, nullptr, 0);
     sim.stop();
 
+    profile_analysis graded = analyse_samples(last, rec.calmin, rec.calmax);
+    std::vector<skipped_module> skipped;
+    std::vector<plugin_module> modules = load_plugins(program_dir(), &skipped);
+    for (const auto &s : skipped)
+        detail("skipped " + s.path + ": " + s.reason);
+    printf("%s", grade_report("Grade of scan " + std::to_string(symbol_scans) + ", calibrated:", graded, modules).c_str());
+
     char title[128];
     snprintf(title, sizeof title, "Simulated reader %04X: Code 39 '%s', calibrated", (unsigned)rec.SerialNumber,
              demo_text);
     if (!write_text_file(out + "/scan.csv", profile_csv(last, rec.calmin, rec.calmax), error) ||
-        !write_text_file(out + "/scan.svg", profile_svg(last, rec.calmin, rec.calmax, title), error))
+        !write_text_file(out + "/scan.svg", profile_svg(last, rec.calmin, rec.calmax, title, marks_of(graded)), error))
         return fail("demo", error);
     printf("Wrote scan.csv and scan.svg in %s\n", out.c_str());
     return 0;

@@ -29,8 +29,9 @@ const command_def commands[] = {
      "usage: kestrel demo [--out DIR] [options]\n"
      "Starts a simulated reader (a Code 39 symbol) on a pseudo-terminal in this\n"
      "process, finds and activates it, captures three scans, calibrates from a black\n"
-     "and a white reference scan, prints the calibrated record and writes the last\n"
-     "scan as DIR/scan.csv and DIR/scan.svg. Takes a few seconds.\n",
+     "and a white reference scan, prints the calibrated record, grades the last scan,\n"
+     "decodes it and offers the data to the plug-ins, and writes the last scan as\n"
+     "DIR/scan.csv and DIR/scan.svg. Takes a few seconds.\n",
      host::demo_specs, host::run_demo},
     {"list", "list the readers on the serial devices",
      "usage: kestrel list [--device NAME=PATH]... [options]\n"
@@ -38,9 +39,13 @@ const command_def commands[] = {
      "port and serial number of each reader that answers.\n",
      host::list_specs, host::run_list},
     {"scan", "capture scans and write them as CSV or SVG",
-     "usage: kestrel scan [--count N] [--timeout SECONDS] [--getscan] [--csv PATH] [--svg PATH] [options]\n"
+     "usage: kestrel scan [--count N] [--timeout SECONDS] [--getscan] [--csv PATH] [--svg PATH] [--grade]\n"
+     "                    [--plugin-dir DIR] [options]\n"
      "Activates the reader found first (or --id N), captures N scans as the reader\n"
-     "announces them and shows each as a line of block characters.\n",
+     "announces them and shows each as a line of block characters. With --grade,\n"
+     "each scan's profile is graded (Rmin, symbol contrast, ECmin, modulation,\n"
+     "defects, decodability, decode; the scan grade is the lowest), its Code 39\n"
+     "symbol decoded and the data offered to the plug-ins.\n",
      host::scan_specs, host::run_scan},
     {"info", "show the reader's information record",
      "usage: kestrel info [options]\n"

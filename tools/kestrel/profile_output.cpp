@@ -73,9 +73,9 @@ constexpr double width = 1000, height = 400;
 constexpr double left = 70, right = 20, top = 40, bottom = 50;
 constexpr double r_low = -0.05, r_high = 1.05;
 
-double x_of(size_t index, size_t count) {
+double x_of(double index, size_t count) {
     double span = count > 1 ? (double)(count - 1) : 1.0;
-    return left + (width - left - right) * (double)index / span;
+    return left + (width - left - right) * index / span;
 }
 
 double y_of(double r) {
@@ -88,9 +88,9 @@ std::string fmt(const char *format, double a, double b = 0, double c = 0, double
     return buf;
 }
 
-std::string level_line(double r, const char *colour, const std::string &label) {
-    std::string s = fmt("  <line x1=\"%.1f\" y1=\"%.2f\" x2=\"%.1f\" y2=\"%.2f\"", left, y_of(r),
-                        width - right, y_of(r));
+std::string level_line(double r, const char *colour, const std::string &label, const char *css_class = "level") {
+    std::string s = std::string("  <line class=\"") + css_class + "\"";
+    s += fmt(" x1=\"%.1f\" y1=\"%.2f\" x2=\"%.1f\" y2=\"%.2f\"", left, y_of(r), width - right, y_of(r));
     s += std::string(" stroke=\"") + colour + "\" stroke-width=\"1.5\" stroke-dasharray=\"6,4\"/>\n";
     s += fmt("  <text x=\"%.1f\" y=\"%.2f\"", width - right - 4, y_of(r) - 4);
     s += " text-anchor=\"end\" font-size=\"12\" fill=\"" + std::string(colour) + "\">" + xml_escape(label) +
@@ -101,7 +101,7 @@ std::string level_line(double r, const char *colour, const std::string &label) {
 } // namespace
 
 std::string profile_svg(const std::vector<uint8_t> &samples, unsigned calmin, unsigned calmax,
-                        const std::string &title) {
+                        const std::string &title, const profile_marks &marks) {
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     svg += fmt("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
                "viewBox=\"0 0 %.0f %.0f\" font-family=\"sans-serif\">\n",
@@ -130,6 +130,14 @@ std::string profile_svg(const std::vector<uint8_t> &samples, unsigned calmin, un
     svg += level_line(1.0, "#1565c0", label);
     snprintf(label, sizeof label, "black level R = 0 (calmin %04X)", calmin);
     svg += level_line(0.0, "#333333", label);
+    if (marks.shown) {
+        for (double e : marks.edges)
+            svg += fmt("  <line class=\"edge\" x1=\"%.2f\" y1=\"%.1f\" x2=\"%.2f\" y2=\"%.1f\"", x_of(e, n), top,
+                       x_of(e, n), height - bottom) +
+                   " stroke=\"#2e7d32\" stroke-width=\"0.6\" stroke-opacity=\"0.6\"/>\n";
+        snprintf(label, sizeof label, "global threshold %.1f %%, %zu edges", 100 * marks.threshold, marks.edges.size());
+        svg += level_line(marks.threshold, "#2e7d32", label, "threshold");
+    }
 
     svg += "  <polyline fill=\"none\" stroke=\"#c62828\" stroke-width=\"1\" points=\"";
     for (size_t i = 0; i < n; i++) {

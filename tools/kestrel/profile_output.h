@@ -23,11 +23,20 @@ std::string sparkline(const std::vector<double> &values, int columns = 64);
 // decimals.
 std::string profile_csv(const std::vector<uint8_t> &samples, unsigned calmin, unsigned calmax);
 
+// What a plot may show of the profile's analysis: the global threshold
+// (reflectance) and the element edges (sample positions, sample i at i).
+struct profile_marks {
+    bool shown = false;
+    double threshold = 0;
+    std::vector<double> edges;
+};
+
 // An SVG plot of reflectance against sample index: one polyline point per
 // sample and horizontal lines at the calibration's black (R = 0, calmin)
-// and white (R = 1, calmax) levels. `title` is shown above the plot.
+// and white (R = 1, calmax) levels. `title` is shown above the plot. With
+// marks shown, a line at the global threshold and one at each edge.
 std::string profile_svg(const std::vector<uint8_t> &samples, unsigned calmin, unsigned calmax,
-                        const std::string &title);
+                        const std::string &title, const profile_marks &marks = {});
 
 // Text made safe for XML character data and attribute values.
 std::string xml_escape(const std::string &text);
