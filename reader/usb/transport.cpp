@@ -71,18 +71,35 @@ void CloseSerialPort(int fd)
     close(fd);
 }
 
+// Elapsed time in hundredths of a second, for read deadlines and limits.
+static long long now_tics(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 100 + ts.tv_nsec / 10000000;
+}
+
+// A reader that never pauses would keep the drain going for ever, and one
+// that trickles bytes with pauses under a second would hold a read for ever;
+// after this long both give up (a scan frame takes 0.36 s on the line).
+static const long long busy_line_limit_tics = 1000; // 10 s
+
 // A read that delivers nothing, or fails, is a failed attempt; any byte
-// starts the count afresh.
+// starts the count afresh. A read still short of n bytes after the busy
+// line limit fails like a silent one.
 int getbytes(int fd, int n, unsigned char *buf)
 {
     int count = 0;
     int error = 0;
+    long long limit = now_tics() + busy_line_limit_tics;
     while (count < n) {
         usleep(read_pause_us);
         ssize_t got = read(fd, buf + count, (size_t)(n - count));
         if (got > 0) {
             count += (int)got;
             error = 0;
+            if (count < n && now_tics() > limit)
+                return -1;
             continue;
         }
         if (error > failed_reads_allowed)
@@ -128,22 +145,11 @@ int usb_write(const unsigned char *buf, int num)
     return done < 0 ? -1 : (int)done;
 }
 
-// Elapsed time in hundredths of a second, for read deadlines.
-static long long now_tics(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 100 + ts.tv_nsec / 10000000;
-}
-
-// A reader that never pauses would keep the drain going for ever; after this
-// long the line is left open as it is and later reads see the noise.
-static const long long flush_limit_tics = 1000; // 10 s
 
 int usb_flush(void)
 {
     unsigned char byte;
-    long long deadline = now_tics() + flush_limit_tics;
+    long long deadline = now_tics() + busy_line_limit_tics;
     while (usb_read(&byte, 1) == 1 && now_tics() < deadline) {
     }
     return 0;

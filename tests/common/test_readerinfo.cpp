@@ -79,8 +79,8 @@ TEST(TranslateReaderinfo, ZeroReplyDecodesToZeroIdentity) {
     EXPECT_EQ(r.Wavelength, 0);
     EXPECT_EQ(r.SizeOfSample, 0);
     EXPECT_EQ(r.NumOfSamples, 0);
-    EXPECT_EQ(r.ReaderType, rtUnknown);
-    EXPECT_EQ(r.MotivePower, mpUnknown);
+    EXPECT_EQ((int)r.ReaderType, rtUnknown);
+    EXPECT_EQ((int)r.MotivePower, mpUnknown);
     EXPECT_EQ(r.calmin, 0);
     EXPECT_EQ(r.calmax, 0xFF00);
     EXPECT_EQ(r.lastcal, -1);
@@ -130,7 +130,7 @@ TEST(TranslateReaderinfo, FieldsAreLittleEndian) {
     EXPECT_EQ(r.SizeOfSample, 1000); // short form not 0 or 0xFFFF: long form ignored
     EXPECT_EQ(r.NumOfSamples, 2048);
     EXPECT_EQ((int)r.ReaderType, 7);
-    EXPECT_EQ(r.MotivePower, mpMotor);
+    EXPECT_EQ((int)r.MotivePower, mpMotor);
     EXPECT_EQ(r.lastcal, -1);
 }
 
@@ -186,7 +186,7 @@ TEST(ReaderClear, KeepsFactoryCalibration) {
     ASSERT_EQ(reader_clear(&r), RDR_OK);
     expect_cleared(r);
     EXPECT_EQ(r.Wavelength, 0);
-    EXPECT_EQ(r.ReaderType, rtUnknown);
+    EXPECT_EQ((int)r.ReaderType, rtUnknown);
     EXPECT_EQ(r.givenz, 0);
     EXPECT_EQ(r.factorycal_when, 123456789);
     EXPECT_STREQ(r.factorycal_user, "factory bench 3");

@@ -2,6 +2,7 @@
 // sending, hang-ups before, inside and after the information reply and in a
 // scan frame, repeated activation without leaking descriptors, and discovery
 // while a reader is active.
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <dirent.h>
@@ -136,6 +137,33 @@ TEST_F(LineFaults, FloodDuringTheDrainEndsAtTheBound) {
     EXPECT_LT(took, 30.0);          // but the drain did end
     EXPECT_GE(fileDescriptor, 0);
     EXPECT_EQ(current_info, nullptr);
+}
+
+// A frame that stops short while stray bytes keep trickling in, each within
+// the second of silence a read waits out: the fetch still ends, at the busy
+// line bound, as one failed transfer.
+TEST_F(LineFaults, TrickleDuringAFrameEndsAtTheBound) {
+    readersim::config cfg;
+    cfg.frame_cut = 3000;
+    start(cfg);
+    ASSERT_EQ(activate(), 0);
+    reader_start(record_scan);
+    std::atomic<bool> done{false};
+    std::thread trickle([&] {
+        while (!done) {
+            sim.send({'x'});
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+    });
+    auto t0 = clock_type::now();
+    EXPECT_EQ(reader_getscan(), 0);
+    double took = seconds_since(t0);
+    done = true;
+    trickle.join();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].count, -2);
+    EXPECT_GE(took, 9.5);
+    EXPECT_LT(took, 30.0);
 }
 
 TEST_F(LineFaults, HangupBeforeTheReplyFailsTheActivation) {
