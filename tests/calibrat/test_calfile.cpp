@@ -18,6 +18,7 @@
 #include "calibrat/calibrat.h"
 #include "support.h"
 
+using testsupport::dir_entries;
 using testsupport::file_exists;
 using testsupport::read_file;
 using testsupport::temp_dir;
@@ -47,18 +48,6 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-// Names in a directory, sorted, without "." and "..".
-std::vector<std::string> entries(const std::string &dir) {
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 mode_t mode_of(const std::string &path) {
     struct stat st {};
@@ -102,7 +91,7 @@ TEST_F(CalFile, FirstSaveWritesCalibrationAndReaderLinesAndNoBackup) {
     umask(old_mask);
     EXPECT_EQ(read_file(path),
               std::string("calib.1a2b:660=003e,e5bc 0.050000,0.850000 ") + nov14_text + " bench A\n" + reader_line);
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"cal.txt"});
+    EXPECT_EQ(dir_entries(dir.path()), std::vector<std::string>{"cal.txt"});
     EXPECT_EQ(mode_of(path), 0644u);
 }
 
@@ -123,7 +112,7 @@ TEST_F(CalFile, SecondSaveGoesOnTopAndKeepsFirstAsBackup) {
     EXPECT_EQ(lines[1], lines_of(after_first)[0]);
     EXPECT_EQ(lines[2], reader_line);
     EXPECT_EQ(read_file(backup), after_first);
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"cal.txt", backup_name}));
+    EXPECT_EQ(dir_entries(dir.path()), (std::vector<std::string>{"cal.txt", backup_name}));
 }
 
 TEST_F(CalFile, ReaderLineAddedOnlyWhenReaderNotNamed) {
@@ -205,7 +194,7 @@ TEST_F(CalFile, NoFileNameOrBackupNameIsRefused) {
     write_file(backup, "kept\n");
     EXPECT_EQ(save(nov14, "", backup), RDR_CAL_REPLACE);
     EXPECT_EQ(read_file(backup), "kept\n");
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{backup_name});
+    EXPECT_EQ(dir_entries(dir.path()), std::vector<std::string>{backup_name});
 }
 
 // Makes a directory path of exactly `length` characters below `base`.
@@ -228,7 +217,7 @@ TEST_F(CalFile, PathsLongerThan1023AreRefusedNotTruncated) {
     ASSERT_EQ((d + "/" + backup_name).size(), 1023u);
     EXPECT_EQ(save(nov14, "", d + "/c"), 0);
     EXPECT_EQ(save(nov14, "", d + "/c"), 0);
-    EXPECT_EQ(entries(d), (std::vector<std::string>{"c", backup_name}));
+    EXPECT_EQ(dir_entries(d), (std::vector<std::string>{"c", backup_name}));
 
     // A file name of 1023 characters, and one of 1024.
     const std::string name1023 = d + "/" + std::string(1023 - d.size() - 1, 'n');
@@ -237,13 +226,13 @@ TEST_F(CalFile, PathsLongerThan1023AreRefusedNotTruncated) {
     EXPECT_EQ(save(nov14, "", name1023), 0);
     EXPECT_EQ(save(nov14, "", name1023), 0);
     EXPECT_EQ(save(nov14, "", name1023 + "m"), RDR_CAL_REPLACE);
-    EXPECT_EQ(entries(d), (std::vector<std::string>{"c", backup_name, base1023}));
+    EXPECT_EQ(dir_entries(d), (std::vector<std::string>{"c", backup_name, base1023}));
 
     // One character more in the directory makes the backup path 1024 long.
     const std::string longer = d + "x";
     ASSERT_EQ(mkdir(longer.c_str(), 0700), 0);
     EXPECT_EQ(save(nov14, "", longer + "/c"), RDR_CAL_REPLACE);
-    EXPECT_TRUE(entries(longer).empty());
+    EXPECT_TRUE(dir_entries(longer).empty());
 }
 
 // A save that fails at some step leaves the calibration file and the backup
@@ -261,13 +250,13 @@ TEST_F(CalFile, FailedSaveLeavesFileAndBackupUntouched) {
     EXPECT_EQ(save(nov14, "third"), RDR_CAL_REMOVE_TEMP);
     EXPECT_EQ(read_file(path), file_before);
     EXPECT_EQ(read_file(backup + "/inside"), "x");
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"cal.txt", backup_name, std::string(backup_name) + ".moved"}));
+    EXPECT_EQ(dir_entries(dir.path()), (std::vector<std::string>{"cal.txt", backup_name, std::string(backup_name) + ".moved"}));
 
     // The calibration file's name is a directory: it cannot be read.
     const std::string caldir = dir.file("caldir");
     ASSERT_EQ(mkdir(caldir.c_str(), 0700), 0);
     EXPECT_EQ(save(nov14, "", caldir), RDR_CAL_OPEN_TEMP);
-    EXPECT_EQ(entries(dir.path()).size(), 4u);
+    EXPECT_EQ(dir_entries(dir.path()).size(), 4u);
 
     // The directory part is a plain file: no temporary file can be made there.
     EXPECT_EQ(save(nov14, "", path + "/cal.txt"), RDR_CAL_TEMPFILE);
@@ -311,7 +300,7 @@ TEST_F(CalFile, UnwritableDirectoryReturnsCodeAndLeavesFiles) {
     EXPECT_EQ(rc, RDR_CAL_TEMPFILE);
     EXPECT_EQ(read_file(path), file_before);
     EXPECT_EQ(read_file(backup), backup_before);
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"cal.txt", backup_name}));
+    EXPECT_EQ(dir_entries(dir.path()), (std::vector<std::string>{"cal.txt", backup_name}));
 }
 
 // The history in the file: calibration lines with calmin n, n-1, ..., 0 and

@@ -32,20 +32,10 @@ const char backup_name[] = "com.korvel.calibration.bak";
 const char temp_prefix[] = "com.korvel.calib.";
 const reader_time when = 1700000000;
 
-std::vector<std::string> names_in(const std::string &dir) {
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
 
 int temp_files_in(const std::string &dir) {
     int n = 0;
-    for (const std::string &name : names_in(dir))
+    for (const std::string &name : testsupport::dir_entries(dir))
         if (name.compare(0, sizeof temp_prefix - 1, temp_prefix) == 0)
             n++;
     return n;
@@ -191,7 +181,7 @@ TEST_F(CalFileFaults, FullDiskFailsWithACodeAndKeepsTheFile) {
     const row rows[] = {{0, 0}, {120, 4096}};
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(i);
-        for (const std::string &name : names_in(dir))
+        for (const std::string &name : testsupport::dir_entries(dir))
             unlink((dir + "/" + name).c_str());
         std::string old;
         for (size_t k = 0; k < rows[i].old_lines; k++)
@@ -241,7 +231,7 @@ TEST_F(CalFileFaults, ReadOnlyDirectoryFailsWithACodeAndStillLoads) {
     EXPECT_EQ(save(3), RDR_CAL_TEMPFILE);
     EXPECT_EQ(read_file(path), file_before);
     EXPECT_EQ(read_file(backup), backup_before);
-    EXPECT_EQ(names_in(dir).size(), 2u);
+    EXPECT_EQ(testsupport::dir_entries(dir).size(), 2u);
     EXPECT_EQ(loaded_calmin(path), 2);
 }
 
@@ -257,7 +247,7 @@ TEST_F(CalFileFaults, CalibrationFileThatIsADirectory) {
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(read_file(path + "/inside"), "kept\n");
-    EXPECT_EQ(names_in(dir), std::vector<std::string>{"cal.txt"});
+    EXPECT_EQ(testsupport::dir_entries(dir), std::vector<std::string>{"cal.txt"});
 
     readerinfo_t r = info;
     r.calmin = 0x1234;
@@ -297,7 +287,7 @@ TEST_F(CalFileFaults, SymlinksPlantedAtTheSavesNamesAreNotFollowed) {
     EXPECT_EQ(loaded_calmin(path), 2);
     for (const std::string &name : planted)
         EXPECT_TRUE(is_symlink(dir + "/" + name)) << name;
-    EXPECT_EQ(names_in(dir).size(), planted.size() + 2);
+    EXPECT_EQ(testsupport::dir_entries(dir).size(), planted.size() + 2);
 }
 
 } // namespace

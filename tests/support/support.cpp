@@ -1,7 +1,9 @@
 // Helpers for the test programs: temporary directories, child processes.
 #include "support.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -58,6 +60,18 @@ void write_file(const std::string &path, const std::string &content) {
 bool file_exists(const std::string &path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> dir_entries(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool have_program(const std::string &name) {

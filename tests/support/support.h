@@ -28,6 +28,8 @@ private:
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content);
 bool file_exists(const std::string &path);
+// Names in a directory, sorted, without "." and "..".
+std::vector<std::string> dir_entries(const std::string &dir);
 
 struct run_result {
     int status = -1;        // exit status, or 128 + signal when killed
