@@ -73,9 +73,9 @@ for f in "${plugin_files[@]}"; do
     [ $? -eq 1 ] || fail "plug-in program $f without argument: status not 1"
   fi
 done
-# The installed host program loads every installed module.
+# The installed host program finds and loads every installed module by itself.
 if [ -n "$host_program" ]; then
-  "$prefix/bin/$host_program" interpret --plugin-dir "$lib/kestrel/plugins" ']A0ABC' \
+  "$prefix/bin/$host_program" interpret ']A0ABC' \
     >"$work/interpret.out" 2>&1 || { cat "$work/interpret.out"; fail "$host_program interpret"; }
   for f in "${plugin_files[@]}"; do
     [ "${f%.so}" != "$f" ] && expect "$work/interpret.out" "${f%.so} "

@@ -107,7 +107,7 @@ std::vector<option_spec> scan_specs() {
                         " with its global threshold and element edges"},
         {"grade", nullptr, "grade each scan (ISO/IEC 15416 profile parameters), decode its Code 39 symbol"
                            " and offer the data to the plug-ins"},
-        {"plugin-dir", "DIR", "with --grade: look for plug-in modules here instead of beside the program"},
+        {"plugin-dir", "DIR", "with --grade: look for plug-in modules here (default: beside the program, or ../lib/kestrel/plugins when installed)"},
     });
 }
 
@@ -127,7 +127,7 @@ int run_scan(const parsed_args &args) {
     std::vector<plugin_module> modules;
     if (grade) {
         std::vector<skipped_module> skipped;
-        modules = load_plugins(args.last("plugin-dir", program_dir()), &skipped);
+        modules = load_plugins(args.last("plugin-dir", default_plugin_dir()), &skipped);
         for (const auto &s : skipped)
             detail("skipped " + s.path + ": " + s.reason);
     }
@@ -233,7 +233,7 @@ int run_calibrate(const parsed_args &args) {
 }
 
 std::vector<option_spec> interpret_specs() {
-    return joined({{"plugin-dir", "DIR", "look for plug-in modules here instead of beside the program"}},
+    return joined({{"plugin-dir", "DIR", "look for plug-in modules here (default: beside the program, or ../lib/kestrel/plugins when installed)"}},
                   {common_specs()[2], common_specs()[3], common_specs()[4]});
 }
 
@@ -248,7 +248,7 @@ int run_interpret(const parsed_args &args) {
     if (!parse_symbol(args.positional[0], sym, error))
         return fail("interpret", error, 2);
 
-    std::string dir = args.last("plugin-dir", program_dir());
+    std::string dir = args.last("plugin-dir", default_plugin_dir());
     std::vector<skipped_module> skipped;
     std::vector<plugin_module> modules = load_plugins(dir, &skipped);
     for (const auto &s : skipped)

@@ -151,7 +151,7 @@ int run_demo(const parsed_args &args) {
 
     profile_analysis graded = analyse_samples(last, rec.calmin, rec.calmax);
     std::vector<skipped_module> skipped;
-    std::vector<plugin_module> modules = load_plugins(program_dir(), &skipped);
+    std::vector<plugin_module> modules = load_plugins(default_plugin_dir(), &skipped);
     for (const auto &s : skipped)
         detail("skipped " + s.path + ": " + s.reason);
     printf("%s", grade_report("Grade of scan " + std::to_string(symbol_scans) + ", calibrated:", graded, modules).c_str());

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace host {
@@ -118,6 +119,17 @@ std::string program_dir() {
         return ".";
     buf[n] = '\0';
     return dir_of(buf);
+}
+
+std::string default_plugin_dir() {
+    std::string dir = program_dir();
+    // Installed, the modules live under lib/kestrel/plugins beside bin/; in
+    // the build tree they lie beside the program.
+    std::string installed = dir + "/../lib/kestrel/plugins";
+    struct stat st;
+    if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return installed;
+    return dir;
 }
 
 } // namespace host

@@ -54,5 +54,9 @@ const char *plugin_result_text(int result);
 
 // Directory of the running program (from /proc/self/exe), or "." when unknown.
 std::string program_dir();
+// Where plug-in modules are looked for unless --plugin-dir says otherwise:
+// <program dir>/../lib/kestrel/plugins when it exists (an installed
+// program), else the program's own directory (the build tree).
+std::string default_plugin_dir();
 
 } // namespace host
