@@ -19,7 +19,7 @@ namespace host {
 
 namespace {
 
-const char demo_text[] = "KESTREL-39";
+const char default_demo_text[] = "KESTREL-39";
 constexpr int symbol_scans = 3;
 constexpr double scan_timeout = 10;
 
@@ -80,6 +80,8 @@ std::vector<option_spec> demo_specs() {
     std::vector<option_spec> specs = {
         {"out", "DIR", "write scan.csv and scan.svg here (default: a new directory under $TMPDIR or /tmp);"
                        " the calibration file defaults to DIR/calibration.txt"},
+        {"text", "TEXT", "the data of the simulated Code 39 symbol (default KESTREL-39; 0CSSBD is an"
+                         " Italian pharmacode)"},
     };
     for (const auto &s : common_specs())
         specs.push_back(s);
@@ -97,6 +99,9 @@ int run_demo(const parsed_args &args) {
     if (!take_common(args, common, error, out + "/calibration.txt"))
         return fail("demo", error + " (see kestrel demo --help)", 2);
 
+    std::string demo_text = args.has("text") ? args.last("text") : default_demo_text;
+    if (demo_text.empty() || readersim::code39_symbol(demo_text).size() != demo_text.size() + 2)
+        return fail("demo", "--text takes Code 39 characters: digits, letters, space and - . $ / + %", 2);
     readersim::config cfg;
     cfg.prof.text = demo_text;
     cfg.prof.blur = 1.5;
@@ -104,7 +109,7 @@ int run_demo(const parsed_args &args) {
     readersim::simulator sim;
     if (!sim.start(cfg))
         return fail("demo", "cannot start the simulated reader on a pseudo-terminal");
-    progress("Simulated reader with a Code 39 symbol of '" + std::string(demo_text) + "' on " + sim.path());
+    progress("Simulated reader with a Code 39 symbol of '" + demo_text + "' on " + sim.path());
     const char *name = "usbserial-00001234";
     const char *path = sim.path().c_str();
     serial_registry_set(&name, &path, 1);
@@ -158,7 +163,7 @@ int run_demo(const parsed_args &args) {
 
     char title[128];
     snprintf(title, sizeof title, "Simulated reader %04X: Code 39 '%s', calibrated", (unsigned)rec.SerialNumber,
-             demo_text);
+             demo_text.c_str());
     if (!write_text_file(out + "/scan.csv", profile_csv(last, rec.calmin, rec.calmax), error) ||
         !write_text_file(out + "/scan.svg", profile_svg(last, rec.calmin, rec.calmax, title, marks_of(graded)), error))
         return fail("demo", error);

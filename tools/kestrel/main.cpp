@@ -26,7 +26,7 @@ const char reflectance_note[] =
 
 const command_def commands[] = {
     {"demo", "run the whole road on a simulated reader and plot a scan",
-     "usage: kestrel demo [--out DIR] [options]\n"
+     "usage: kestrel demo [--out DIR] [--text TEXT] [options]\n"
      "Starts a simulated reader (a Code 39 symbol) on a pseudo-terminal in this\n"
      "process, finds and activates it, captures three scans, calibrates from a black\n"
      "and a white reference scan, prints the calibrated record, grades the last scan,\n"
