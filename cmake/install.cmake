@@ -120,6 +120,9 @@ install(FILES ${PROJECT_BINARY_DIR}/package/kestrel.pc
   DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR} COMPONENT development)
 
 # ---- Man page and documentation ------------------------------------------------
+# A copy in the build tree, so `man build/share/man/man1/kestrel.1` reads it
+# before anything is installed.
+configure_file(${PROJECT_SOURCE_DIR}/docs/kestrel.1 ${PROJECT_BINARY_DIR}/share/man/man1/kestrel.1 COPYONLY)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/kestrel.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/host-guide.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
