@@ -242,11 +242,13 @@ KESTREL_API int reader_usb_open(int devnum);
 /* Restores the line settings found at open and closes the channel. 0. */
 KESTREL_API int reader_usb_close(void);
 /* Reads exactly num bytes, polling every millisecond. num; or a negative
- * value after about a second without input, or with no open channel. */
+ * value after about a second without input, when bytes keep trickling in
+ * but num are not in after 10 s, or with no open channel. */
 KESTREL_API int usb_read(unsigned char *buf, int num);
 /* Writes num bytes with one write. The count written, or -1. */
 KESTREL_API int usb_write(const unsigned char *buf, int num);
-/* Discards input until the line has been quiet for about a second. 0. */
+/* Discards input until the line has been quiet for about a second, or for
+ * at most 10 s on a line that never pauses. 0. */
 KESTREL_API int usb_flush(void);
 /* Receives minlen to maxlen bytes; tics (hundredths of a second, elapsed
  * time; 0 or less for none) bounds the time between reads. The count; -201
