@@ -318,8 +318,9 @@ TEST(HostProgram, ScanFailuresAreBounded) {
     };
     static const row rows[] = {
         {{}, {"--timeout", "1"}, "scan 1 of 1: no scan arrived in time (1 s)"},
-        // Announcements during a cut frame keep the library's fetch alive:
-        // the watchdog ends the wait a few seconds after the bound.
+        // Announcements during a cut frame keep the library's fetch alive up
+        // to its 10 s bound: the watchdog ends the wait a few seconds after
+        // the user's bound.
         {{"--announce-every", "0.2", "--frame-cut", "100"}, {"--timeout", "1"},
          "scan 1 of 1: no complete scan within 1 s (the reader keeps the line busy)"},
         {{"--frame-cut", "3000"}, {"--getscan"}, "scan 1 of 1: the scan transfer failed"},

@@ -38,11 +38,11 @@ int on_scan_data(unsigned char *buf, int count) {
     return 0;
 }
 
-// The library's scan fetch has no deadline of its own, and every byte that
-// arrives restarts its one-second silence limit: a reader that keeps talking
-// during a broken frame holds reader_poll for minutes. The watchdog bounds
-// such a wait from outside: when it fires it writes its line and ends the
-// process, since the library call cannot be interrupted and resumed.
+// A reader that keeps talking during a broken frame holds reader_poll until
+// the library's own bound on a read (10 s) runs out, far past a short
+// --timeout. The watchdog keeps the user's bound from outside: when it fires
+// it writes its line and ends the process, since the library call cannot be
+// interrupted and resumed.
 char watchdog_line[512];
 size_t watchdog_length;
 
