@@ -11,17 +11,18 @@
 #define COUNTEDSTR_MAX 255
 typedef unsigned char countedstr_t[COUNTEDSTR_SIZE];
 
-/* Symbology in which the data was read. */
+/* Symbology in which the data was read, with the symbology identifier
+ * letter (ISO/IEC 15424, after "]") that the command line maps to it. */
 typedef enum symbology_t {
-    syNone = -1,
-    syEANUPC = 0,
-    syCode39 = 1,
-    syI2of5 = 2,
-    syCodabar = 3,
-    syCode128 = 4,
-    syRSS = 5,
-    syMSI = 6,
-    syCode93 = 7
+    syNone = -1,   /* any other letter; no plug-in claims it */
+    syEANUPC = 0,  /* E: EAN/UPC (ukcoupon) */
+    syCode39 = 1,  /* A: Code 39 (pharma_it, fullascii39, cip39) */
+    syI2of5 = 2,   /* I: Interleaved 2 of 5 */
+    syCodabar = 3, /* F: Codabar */
+    syCode128 = 4, /* C: Code 128 */
+    syRSS = 5,     /* e: GS1 DataBar (RSS) */
+    syMSI = 6,     /* M: MSI (pharma_be) */
+    syCode93 = 7   /* G: Code 93 */
 } symbology_t;
 
 /* Answer of the entry. */
@@ -42,6 +43,7 @@ extern "C" {
 int KorvelVerifierPlugIn(int symbology, const unsigned char *data, unsigned char *name,
                          unsigned char *text, signed char verbose);
 
+/* Type of the entry, for hosts that look it up with dlsym. */
 typedef int (*plugin_entry_t)(int symbology, const unsigned char *data, unsigned char *name,
                               unsigned char *text, signed char verbose);
 
