@@ -202,8 +202,8 @@ KESTREL_API int reader_enumerate(statfunc_t showstat, rdrfound_t rdrfound, const
  * activates it. The activation's result, or -102 when no reader was found. */
 KESTREL_API int reader_find(statfunc_t showstat, const char *calfile, const char *inifile, int flags);
 /* Stops any active reader, activates reader `id` and loads its calibration
- * from calfile (a missing calibration is not an error). flags bit 16 activates
- * without the start command. 0; -1 (class 0x200), -700 (class 0x300), -100
+ * from calfile (a missing calibration is not an error). flags & 16
+ * (READER_FLAG_NOSTART) activates without the start command. 0; -1 (class 0x200), -700 (class 0x300), -100
  * (any other class), or the USB activation's code: 69 no device path, 74 the
  * port cannot be opened or configured, -401, -201, -207, -999, -104, -402. */
 KESTREL_API int reader_activate(statfunc_t showstat, const char *calfile, const char *inifile, int id, int flags);

@@ -158,7 +158,10 @@ int reader_poll(void) {
     reentered = reentered + 1;
     if (reentered == 1)
         r = dispatch(op_poll);
-    reentered = reentered - 1;
+    // A reader_start from inside a callback has reset the depth already; the
+    // counter must not wrap, or every later poll would be refused.
+    if (reentered > 0)
+        reentered = reentered - 1;
     return r;
 }
 

@@ -68,6 +68,8 @@ int usb_poll(void) {
     }
     // End of file means the line has hung up (adapter gone, or the far end
     // of a pseudo-terminal closed): the host hears of it like any failed read.
+    // Nothing to read (EAGAIN), or a signal before anything was read (EINTR),
+    // is no failure.
     if (numBytes == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
         reader_digitise(nullptr, -1);
     return RDR_OK;

@@ -27,6 +27,7 @@ std::vector<scan_event> events;
 std::vector<std::string> lines;
 int poll_inside_callback = 0; // result of a reader_poll made from the callback
 bool poll_from_callback = false;
+bool restart_from_callback = false;
 
 int keep_line(const char *line) {
     lines.push_back(line);
@@ -40,6 +41,8 @@ int keep_scan(unsigned char *buf, int count) {
     events.push_back(e);
     if (poll_from_callback && count > 0)
         poll_inside_callback = reader_poll();
+    if (restart_from_callback && count > 0)
+        reader_start(keep_scan);
     return 0;
 }
 
@@ -67,6 +70,7 @@ protected:
         events.clear();
         lines.clear();
         poll_from_callback = false;
+        restart_from_callback = false;
         reader_stop();
     }
     void TearDown() override {
@@ -207,6 +211,22 @@ TEST_F(Control, PollFromInsideCallbackIsRefused) {
     ASSERT_TRUE(poll_for_events(4));
     EXPECT_EQ(events[2].count, 2048);
     EXPECT_EQ(sim().frames_sent(), 2);
+}
+
+// reader_start resets the poll depth; called from inside a poll's callback
+// it must not leave every later poll refused.
+TEST_F(Control, StartFromInsideCallbackKeepsPollingWorking) {
+    attach({readersim::config{}});
+    ASSERT_EQ(activate(0), RDR_OK);
+    reader_start(keep_scan);
+    restart_from_callback = true;
+    sim().announce();
+    ASSERT_TRUE(poll_for_events(2));
+    restart_from_callback = false;
+    EXPECT_EQ(reader_poll(), RDR_OK);
+    sim().announce();
+    ASSERT_TRUE(poll_for_events(4));
+    EXPECT_EQ(events[2].count, 2048);
 }
 
 TEST_F(Control, NoStartFlagSkipsStartAndMarksWavelength) {

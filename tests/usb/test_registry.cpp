@@ -131,13 +131,40 @@ TEST(RegistrySysfs, TypicalMachineGivesNamesPathsAndNaturalOrder)
     EXPECT_EQ(scan(dir.path()), typical_listing);
 }
 
-TEST(RegistrySysfs, FullTableKeepsTheFirstInOrder)
+// A full table keeps the USB adapters, then the first other ports in
+// natural order, and stays in natural order.
+TEST(RegistrySysfs, FullTableKeepsAdaptersThenTheFirstInOrder)
 {
     testsupport::temp_dir dir;
     sysfs_tree t(dir.path());
     typical_machine(t);
-    std::vector<entry> want(typical_listing.begin(), typical_listing.begin() + 3);
-    EXPECT_EQ(scan(dir.path(), 3), want);
+    const std::vector<entry> four = {
+        {"usbserial-ACM9", "/dev/ttyACM0"},
+        {"ttyS0", "/dev/ttyS0"},
+        {"usbserial-00001234", "/dev/ttyUSB2"},
+        {"usbserial-A1000", "/dev/ttyUSB10"},
+    };
+    EXPECT_EQ(scan(dir.path(), 4), four);
+    const std::vector<entry> two = {
+        {"usbserial-ACM9", "/dev/ttyACM0"},
+        {"usbserial-00001234", "/dev/ttyUSB2"},
+    };
+    EXPECT_EQ(scan(dir.path(), 2), two);
+}
+
+// More on-board ports than the listing holds do not hide an adapter.
+TEST(RegistrySysfs, ManyPortsDoNotPushOutTheAdapter)
+{
+    testsupport::temp_dir dir;
+    sysfs_tree t(dir.path());
+    for (int i = 0; i < registry_system_max + 6; i++)
+        t.tty("devices/platform/serial8250", "ttyS" + std::to_string(i));
+    t.usb_device(hub + "/1-2", "0000ABCD");
+    t.tty(hub + "/1-2/1-2:1.0/ttyUSB0", "ttyUSB0");
+    std::vector<entry> got = scan(dir.path());
+    ASSERT_EQ(got.size(), (size_t)registry_system_max);
+    EXPECT_EQ(got.back(), (entry{"usbserial-0000ABCD", "/dev/ttyUSB0"}));
+    EXPECT_EQ(got[registry_system_max - 2], (entry{"ttyS62", "/dev/ttyS62"}));
 }
 
 TEST(RegistrySysfs, KernelNamesSortNaturally)

@@ -145,20 +145,43 @@ static bool describe_tty(const char *root, const char *kernel, registry_device_t
     return true;
 }
 
+static bool is_adapter(const registry_device_t *dev)
+{
+    return dev->has_name && strncmp(dev->name, "usbserial-", 10) == 0;
+}
+
+// Which of two devices gives way when the table is full: a port that is not
+// a USB adapter before an adapter (only adapters can be readers, and a
+// machine with many on-board ports must not push them out), and among
+// equals the one later in natural order.
+static bool gives_way(const registry_device_t *a, const registry_device_t *b)
+{
+    if (is_adapter(a) != is_adapter(b))
+        return !is_adapter(a);
+    return natural_compare(a->path, b->path) > 0;
+}
+
 // Inserts dev into the table kept in natural order of kernel names (the
-// paths are "/dev/" + kernel name); when the table is full the last one goes.
+// paths are "/dev/" + kernel name); when the table is full the device that
+// gives way to all others is left out, dev itself perhaps.
 static void insert_sorted(registry_device_t *table, int *count, int capacity, const registry_device_t *dev)
 {
+    if (*count >= capacity) {
+        int out = -1; // -1: dev itself
+        for (int i = 0; i < *count; i++)
+            if (gives_way(&table[i], out < 0 ? dev : &table[out]))
+                out = i;
+        if (out < 0)
+            return;
+        memmove(&table[out], &table[out + 1], sizeof table[0] * (size_t)(*count - out - 1));
+        (*count)--;
+    }
     int pos = 0;
     while (pos < *count && natural_compare(table[pos].path, dev->path) < 0)
         pos++;
-    if (pos >= capacity)
-        return;
-    int moved = (*count < capacity ? *count : capacity - 1) - pos;
-    memmove(&table[pos + 1], &table[pos], sizeof table[0] * (size_t)moved);
+    memmove(&table[pos + 1], &table[pos], sizeof table[0] * (size_t)(*count - pos));
     table[pos] = *dev;
-    if (*count < capacity)
-        (*count)++;
+    (*count)++;
 }
 
 int registry_scan_sysfs(const char *root, registry_device_t *table, int capacity)
