@@ -306,6 +306,28 @@ bool render(const testsupport::temp_dir &dir, int barcode, const std::string &da
 // What ZXingReader reads: the quoted part of its "Text:" line, "" for none.
 // "-ispure" suits zint's images and keeps this ZXingReader from an
 // assertion failure that stops it on some large ones.
+// A PNG signature, an IHDR chunk for a grey image of the given size and an
+// IDAT chunk with no real image data: enough for a reader to learn the size.
+std::string png_header_only(uint32_t width, uint32_t height) {
+    auto crc32 = [](const std::string &bytes) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (unsigned char b : bytes) {
+            c ^= b;
+            for (int k = 0; k < 8; k++)
+                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    auto be32 = [](uint32_t v) {
+        return std::string{(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v};
+    };
+    auto chunk = [&](const std::string &type, const std::string &data) {
+        return be32((uint32_t)data.size()) + type + data + be32(crc32(type + data));
+    };
+    std::string ihdr = be32(width) + be32(height) + std::string("\x08\x00\x00\x00\x00", 5);
+    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", "x") + chunk("IEND", "");
+}
+
 std::string zxing_text(const std::string &png) {
     auto r = testsupport::run_program({"/usr/bin/ZXingReader", "-format", "Code39", "-ispure", png});
     size_t at = r.out.find("Text:");
@@ -395,6 +417,11 @@ TEST(HostAnalysis, PngRowsAndResampling) {
     EXPECT_NE(error.find("missing.png"), std::string::npos);
     testsupport::write_file(dir.file("not.png"), "not an image");
     EXPECT_FALSE(readersim::samples_from_png(dir.file("not.png"), -1, 0, 255, out, error));
+    // A file of a few bytes that claims 65535 x 65535 pixels is refused
+    // before anything is allocated for it.
+    testsupport::write_file(dir.file("huge.png"), png_header_only(65535, 65535));
+    EXPECT_FALSE(readersim::samples_from_png(dir.file("huge.png"), -1, 0, 255, out, error));
+    EXPECT_NE(error.find("65535 x 65535"), std::string::npos) << error;
     if (!testsupport::have_program("zint"))
         GTEST_SKIP() << "zint is not installed (scripts/install-deps.sh peers)";
     rendered img;

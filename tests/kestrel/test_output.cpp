@@ -151,7 +151,7 @@ TEST(HostProfileSvg, ParsesAsXml) {
     EXPECT_EQ(r.out, "2048\n");
 }
 
-TEST(HostLatin1, ToUtf8) {
+TEST(HostLatin1, ForTerminal) {
     struct row {
         const char *in, *out;
     };
@@ -160,14 +160,17 @@ TEST(HostLatin1, ToUtf8) {
         {"\xA3" "8.90", "£8.90"},
         {"C\xF4t\xE9", "Côté"},
         {"\xE4\xFF", "äÿ"},
-        {"\x80", "\xC2\x80"},
+        {"\xA0\xBF", "\xC2\xA0\xC2\xBF"},
+        {"\x80\x9F", "\\x80\\x9F"},
+        {"\x1B[31mRED", "\\x1B[31mRED"}, // no escape sequence reaches the terminal
+        {"a\tb\x7F", "a\\x09b\\x7F"},
         {"", ""},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(latin1_to_utf8(rows[i].in), rows[i].out);
+        EXPECT_EQ(latin1_for_terminal(rows[i].in), rows[i].out);
     }
-    EXPECT_EQ(latin1_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+    EXPECT_EQ(latin1_for_terminal(std::string("a\0b", 3)), "a\\x00b");
 }
 
 TEST(HostResultText, EveryCodeHasAMeaning) {

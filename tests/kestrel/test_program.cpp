@@ -5,6 +5,10 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include "readersim.h"
@@ -174,8 +178,10 @@ std::vector<failure_case> failure_cases() {
     for (const auto &c : conditions) {
         for (const auto &k : commands) {
             names.push_back(std::string(c.name) + k.name);
-            cases.push_back({names.back().c_str(), c.sim_args, k.args, "no reader found (-102)"});
-            if (std::string(k.name) == "List")
+            // Listing counts readers; only finding one has a result code.
+            bool list = std::string(k.name) == "List";
+            cases.push_back({names.back().c_str(), c.sim_args, k.args, list ? "no reader found" : "no reader found (-102)"});
+            if (list)
                 continue;
             names.push_back(std::string(c.name) + k.name + "ById");
             auto with_id = k.args;
@@ -338,6 +344,32 @@ TEST(HostProgram, ScanFailuresAreBounded) {
     }
 }
 
+// When the watchdog ends a wait that the reader holds, the reader still
+// gets its stop command and the line its settings back.
+TEST(HostProgram, WatchdogStopsTheReaderAndRestoresTheLine) {
+    readersim::config cfg;
+    cfg.announce_every = 0.2;
+    cfg.frame_cut = 100;
+    readersim::simulator sim;
+    ASSERT_TRUE(sim.start(cfg));
+    struct termios before;
+    int fd = open(sim.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(tcgetattr(fd, &before), 0);
+    testsupport::temp_dir dir;
+    run_result r = run_kestrel({"scan", "--device", "usbserial-00001234=" + sim.path(), "--calfile",
+                                dir.file("c.txt"), "--timeout", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(sim.wait_for('s'));
+    EXPECT_TRUE(sim.wait_for('o', 2, 3.0)) << sim.received_text(); // the probe's and the watchdog's
+    struct termios after;
+    ASSERT_EQ(tcgetattr(fd, &after), 0);
+    close(fd);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+}
+
 TEST(HostProgram, CalibrateSavesUnderTheConfigDirectoryAndInfoShowsIt) {
     sim_reader sim({"--serial", "0x1A2B"});
     ASSERT_FALSE(sim.path.empty());
@@ -378,6 +410,20 @@ TEST(HostProgram, CalibrateReportsADirectoryItCannotCreate) {
                                 "--raw-min", "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"});
     EXPECT_EQ(r.status, 1);
     expect_one_error_line(r, "kestrel calibrate: ", "cannot create the directory " + dir.file("plain"));
+}
+
+// A calibration file that is a directory: the library refuses the save and
+// the message says why, not a save step of some other design.
+TEST(HostProgram, CalibrateReportsAFileItCannotRead) {
+    sim_reader sim({});
+    ASSERT_FALSE(sim.path.empty());
+    testsupport::temp_dir dir;
+    ASSERT_EQ(mkdir(dir.file("cal.txt").c_str(), 0755), 0);
+    run_result r = run_kestrel({"calibrate", "--device", sim.device(), "--calfile", dir.file("cal.txt"),
+                                "--raw-min", "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"});
+    EXPECT_EQ(r.status, 1);
+    expect_one_error_line(r, "kestrel calibrate: ",
+                          "calibration not saved: the calibration file exists but cannot be read (-606)");
 }
 
 // ---- Plug-ins ----

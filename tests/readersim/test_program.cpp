@@ -33,6 +33,9 @@ TEST(Program, BadOptionsExitWithTwo) {
         {"--stray", "\\q"},
         {"--ratio", "0.5"},
         {"--low", "300"},
+        {"--png", ""},
+        {"--png", "/nonexistent/symbol.png"},
+        {"--hangup-after-cut"},
         {"stray-argument"},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {

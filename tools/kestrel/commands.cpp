@@ -85,12 +85,10 @@ int run_list(const parsed_args &args) {
     int status = 0;
     if (!prepare("list", args, common, &reader, status))
         return status;
-    if (reader.has_id)
-        return fail("list", "--id is not an option of list", 2);
     found.clear();
     int n = reader_enumerate(status_line, on_found, common.settings.c_str(), 0);
     if (n <= 0)
-        return fail("list", describe_result(RDR_NONE_FOUND));
+        return fail("list", "no reader found");
     printf("%-6s %-32s %s\n", "ID", "PORT", "SERIAL");
     for (const auto &f : found)
         printf("%-6d %-32s %04X\n", f.id, f.port.c_str(), f.serial);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 #include "analysis.h"
 #include "commands.h"
@@ -91,17 +92,24 @@ std::vector<option_spec> demo_specs() {
 int run_demo(const parsed_args &args) {
     if (!args.positional.empty())
         return fail("demo", "unexpected argument '" + args.positional[0] + "' (see kestrel demo --help)", 2);
+    // The symbol draws lower-case letters as capitals; the text shown is
+    // the one drawn.
+    std::string demo_text = args.has("text") ? args.last("text") : default_demo_text;
+    std::string drawn = readersim::code39_symbol(demo_text);
+    if (demo_text.empty() || drawn.size() != demo_text.size() + 2)
+        return fail("demo", "--text takes Code 39 characters: digits, letters, space and - . $ / + %", 2);
+    demo_text = drawn.substr(1, drawn.size() - 2);
+
     std::string out = args.has("out") ? args.last("out") : fresh_dir();
     if (out.empty() || !make_dirs(out))
         return fail("demo", "cannot create the output directory " + (out.empty() ? "under /tmp" : out));
     common_options common;
     std::string error;
-    if (!take_common(args, common, error, out + "/calibration.txt"))
+    if (!take_common(args, common, error, out + "/calibration.txt")) {
+        if (!args.has("out"))
+            rmdir(out.c_str()); // the fresh directory, still empty
         return fail("demo", error + " (see kestrel demo --help)", 2);
-
-    std::string demo_text = args.has("text") ? args.last("text") : default_demo_text;
-    if (demo_text.empty() || readersim::code39_symbol(demo_text).size() != demo_text.size() + 2)
-        return fail("demo", "--text takes Code 39 characters: digits, letters, space and - . $ / + %", 2);
+    }
     readersim::config cfg;
     cfg.prof.text = demo_text;
     cfg.prof.blur = 1.5;

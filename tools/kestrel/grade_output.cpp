@@ -17,7 +17,7 @@ std::string answers_text(const std::vector<plugin_module> &modules, const symbol
         out += line;
         if (a.result != prNotMine) {
             claimed++;
-            out += "  name: " + latin1_to_utf8(a.name) + "\n  text: " + latin1_to_utf8(a.text) + "\n";
+            out += "  name: " + latin1_for_terminal(a.name) + "\n  text: " + latin1_for_terminal(a.text) + "\n";
         }
     }
     if (claimed == 0)

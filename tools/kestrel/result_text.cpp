@@ -31,15 +31,17 @@ constexpr code_text meanings[] = {
     {RDR_EX_UNAVAILABLE, "no device path for this reader"},
     {RDR_EX_IOERR, "cannot open or configure the reader's port"},
     // the calibration file
-    {RDR_CAL_TEMPFILE, "calibration not saved: cannot create a temporary file"},
+    // the calibration file: on every save failure but -607 the file keeps
+    // its previous complete content
+    {RDR_CAL_TEMPFILE, "calibration not saved: cannot create a temporary file beside the calibration file"},
     {RDR_CAL_WRITE_CALIB, "calibration not saved: cannot write the calibration line"},
-    {RDR_CAL_WRITE_READER, "calibration file incomplete: cannot write the reader line"},
-    {RDR_CAL_REPLACE, "calibration not saved: no calibration file name, or the file cannot be created"},
-    {RDR_CAL_COPY, "calibration file incomplete: copying into it failed"},
-    {RDR_CAL_CLOSE_TEMP, "calibration save: closing the temporary file failed"},
-    {RDR_CAL_OPEN_TEMP, "calibration not saved: cannot reopen the temporary file (old file kept as backup)"},
-    {RDR_CAL_CLOSE, "calibration save: closing the calibration file failed"},
-    {RDR_CAL_REMOVE_TEMP, "calibration saved, but the temporary file could not be removed"},
+    {RDR_CAL_WRITE_READER, "calibration not saved: cannot write the reader line or the kept lines"},
+    {RDR_CAL_REPLACE, "calibration not saved: no usable file name, or the file cannot be replaced"},
+    {RDR_CAL_COPY, "calibration not saved: the backup could be neither linked nor copied"},
+    {RDR_CAL_CLOSE_TEMP, "calibration not saved: writing out the temporary file failed"},
+    {RDR_CAL_OPEN_TEMP, "calibration not saved: the calibration file exists but cannot be read"},
+    {RDR_CAL_CLOSE, "calibration saved, but the directory could not be synced: it may not survive a power cut"},
+    {RDR_CAL_REMOVE_TEMP, "calibration not saved: the old backup could not be removed"},
     {RDR_NO_CALIBRATION, "no calibration for this reader in the calibration file"},
 };
 

@@ -41,12 +41,16 @@ int on_scan_data(unsigned char *buf, int count) {
 // A reader that keeps talking during a broken frame holds reader_poll until
 // the library's own bound on a read (10 s) runs out, far past a short
 // --timeout. The watchdog keeps the user's bound from outside: when it fires
-// it writes its line and ends the process, since the library call cannot be
-// interrupted and resumed.
+// it stops the reader, puts the line settings back, writes its line and ends
+// the process, since the library call cannot be interrupted and resumed.
+// Stopping and closing only write to and reset the descriptor, which a
+// signal handler may do; the interrupted call never runs on.
 char watchdog_line[512];
 size_t watchdog_length;
 
 void on_watchdog(int) {
+    reader_stop();
+    reader_usb_close();
     ssize_t ignored = write(2, watchdog_line, watchdog_length);
     (void)ignored;
     _exit(1);

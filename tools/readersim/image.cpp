@@ -33,11 +33,22 @@ std::vector<uint8_t> resample_row(const std::vector<uint8_t> &row, int count, do
     return out;
 }
 
+// Largest image read whole: 64 megapixels (a barcode rendering is far smaller).
+constexpr uint64_t max_image_pixels = 64u << 20;
+
 bool png_row(const std::string &path, int row, std::vector<uint8_t> &out, std::string &error) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str())) {
         error = path + ": " + image.message;
+        return false;
+    }
+    // The header's size is checked before anything is allocated for it: a
+    // small file may claim a huge image.
+    if (image.width == 0 || image.height == 0 || (uint64_t)image.width * image.height > max_image_pixels) {
+        error = path + ": image of " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+                " pixels; at most " + std::to_string(max_image_pixels) + " pixels are read";
+        png_image_free(&image);
         return false;
     }
     image.format = PNG_FORMAT_GRAY;

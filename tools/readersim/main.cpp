@@ -204,7 +204,7 @@ bool apply(int id, const char *arg, readersim::config &c, bool &stdin_control, i
     case o_blur: return parse_double(arg, 0, 1000, p.blur);
     case o_noise: return parse_double(arg, 0, 1000, p.noise);
     case o_seed: return parse_uint(arg, 0xFFFFFFFF, u) && ((p.seed = (uint32_t)u), true);
-    case o_png: image.path = arg; return true;
+    case o_png: image.path = arg; return !image.path.empty();
     case o_png_row: return parse_uint(arg, 0x7FFFFFFF, u) && ((image.row = (int)u), true);
     default: return false;
     }
@@ -259,10 +259,14 @@ int main(int argc, char **argv) {
         fprintf(stderr, "kestrel-readersim: unexpected argument '%s'\n", argv[optind]);
         return 2;
     }
+    if (cfg.hangup_after_frame_bytes && cfg.frame_cut < 0) {
+        fputs("kestrel-readersim: --hangup-after-cut needs --frame-cut\n", stderr);
+        return 2;
+    }
     std::string error;
     if (!image.path.empty() &&
         !readersim::samples_from_png(image.path, image.row, cfg.prof.low, cfg.prof.high, cfg.samples, error)) {
-        fprintf(stderr, "kestrel-readersim: cannot take a profile from %s\n", error.c_str());
+        fprintf(stderr, "kestrel-readersim: --png: cannot take a profile from %s\n", error.c_str());
         return 2;
     }
 
