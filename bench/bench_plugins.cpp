@@ -24,10 +24,8 @@ struct plugin_case {
     const char *data;
 };
 constexpr plugin_case cases[] = {
-    {"pharma_it", syCode39, 'A', "0CSSBD"},
-    {"fullascii39", syCode39, 'A', "+H+E+L+L+O"},
-    {"ukcoupon", syEANUPC, 'E', "9912345678905"},
-    {"pharma_be", syMSI, 'M', "1234566"},
+    {"pharma_it", syCode39, 'A', "0CSSBD"},       {"fullascii39", syCode39, 'A', "+H+E+L+L+O"},
+    {"ukcoupon", syEANUPC, 'E', "9912345678905"}, {"pharma_be", syMSI, 'M', "1234566"},
     {"cip39", syCode39, 'A', "1234562"},
 };
 

@@ -46,9 +46,7 @@ scratch_dir::scratch_dir() {
         path_ = pattern;
 }
 
-static int remove_entry(const char *path, const struct stat *, int, struct FTW *) {
-    return remove(path);
-}
+static int remove_entry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
 scratch_dir::~scratch_dir() {
     if (!path_.empty())

@@ -81,10 +81,10 @@ private:
             notes += (notes.empty() ? "" : ", ") + c.first + " " + format_number(c.second.value);
         }
         return "| " + name + " | " + (std::isnan(measured) ? "" : format_time(measured)) + " | " +
-               (std::isnan(floor) ? "" : format_time(floor) + " (" + run.report_label + ")") +
-               " | " + (std::isnan(ratio) ? "" : format_number(ratio)) + " | " +
-               (std::isnan(target) || target <= 0 ? "-" : "<= " + format_number(target)) + " | " +
-               verdict + " | " + notes + " |";
+               (std::isnan(floor) ? "" : format_time(floor) + " (" + run.report_label + ")") + " | " +
+               (std::isnan(ratio) ? "" : format_number(ratio)) + " | " +
+               (std::isnan(target) || target <= 0 ? "-" : "<= " + format_number(target)) + " | " + verdict +
+               " | " + notes + " |";
     }
 };
 

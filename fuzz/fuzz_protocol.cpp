@@ -92,7 +92,8 @@ void read_commands(int *info, int *start, int *scan, int *other) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    const char *slave = master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : nullptr;
+    const char *slave =
+        master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : nullptr;
     fileDescriptor = slave ? OpenSerialPort(slave) : -1;
     if (fileDescriptor < 0) {
         perror("pseudo-terminal");

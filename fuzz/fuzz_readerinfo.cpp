@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     const unsigned short_size = u16(reply, 14);
     reader_long size_of_sample = (reader_long)short_size;
     if (firmware > 0x0104 && (short_size == 0 || short_size == 0xFFFF)) {
-        uint32_t long_size = reply[20] | (uint32_t)reply[21] << 8 | (uint32_t)reply[22] << 16 |
-                             (uint32_t)reply[23] << 24;
+        uint32_t long_size =
+            reply[20] | (uint32_t)reply[21] << 8 | (uint32_t)reply[22] << 16 | (uint32_t)reply[23] << 24;
         size_of_sample = long_size == 0xFFFFFFFFu ? 0 : (reader_long)long_size;
     }
     check(info.SizeOfSample == size_of_sample, "sample size");

@@ -50,24 +50,24 @@ typedef enum motivepower_t {
  * byte spare. */
 #pragma pack(push, 2)
 typedef struct readerinfo_t {
-    reader_uint SerialNumber;   /*   0 serial number */
-    reader_uint FirmwareVers;   /*   2 firmware version */
-    reader_uint ProgChecksum;   /*   4 program checksum as reported */
-    reader_uint BootCheckSum;   /*   6 boot code checksum as reported */
-    reader_uint Resolution;     /*   8 resolution, after firmware corrections */
-    reader_uint Wavelength;     /*  10 light wavelength in nm; 65535 after activation with flag 16 */
-    reader_long SizeOfSample;   /*  12 sample size (short or long form) */
-    reader_uint NumOfSamples;   /*  16 number of samples */
-    readertype_t ReaderType;    /*  18 kind of reader, stored as reported */
-    motivepower_t MotivePower;  /*  22 scan drive, stored as reported */
-    reader_uint calmin;         /*  26 raw reading for true reflectance 0 */
-    reader_uint calmax;         /*  28 raw reading for full reflectance 1.0 */
-    reader_uint admin;          /*  30 bottom of the uncalibrated raw range */
-    reader_uint admax;          /*  32 top of the uncalibrated raw range */
-    reader_uint givenz;         /*  34 kept for the host */
-    reader_time lastcal;        /*  36 time of the last calibration, -1 if unknown */
-    reader_time factorycal_when;/*  40 factory calibration time; never written by the library */
-    char factorycal_user[257];  /*  44 who made the factory calibration; never written by the library */
+    reader_uint SerialNumber;    /*   0 serial number */
+    reader_uint FirmwareVers;    /*   2 firmware version */
+    reader_uint ProgChecksum;    /*   4 program checksum as reported */
+    reader_uint BootCheckSum;    /*   6 boot code checksum as reported */
+    reader_uint Resolution;      /*   8 resolution, after firmware corrections */
+    reader_uint Wavelength;      /*  10 light wavelength in nm; 65535 after activation with flag 16 */
+    reader_long SizeOfSample;    /*  12 sample size (short or long form) */
+    reader_uint NumOfSamples;    /*  16 number of samples */
+    readertype_t ReaderType;     /*  18 kind of reader, stored as reported */
+    motivepower_t MotivePower;   /*  22 scan drive, stored as reported */
+    reader_uint calmin;          /*  26 raw reading for true reflectance 0 */
+    reader_uint calmax;          /*  28 raw reading for full reflectance 1.0 */
+    reader_uint admin;           /*  30 bottom of the uncalibrated raw range */
+    reader_uint admax;           /*  32 top of the uncalibrated raw range */
+    reader_uint givenz;          /*  34 kept for the host */
+    reader_time lastcal;         /*  36 time of the last calibration, -1 if unknown */
+    reader_time factorycal_when; /*  40 factory calibration time; never written by the library */
+    char factorycal_user[257];   /*  44 who made the factory calibration; never written by the library */
 } readerinfo_t;
 #pragma pack(pop)
 
@@ -102,10 +102,10 @@ KESTREL_LAYOUT_CHECK(sizeof(reader_time) == 4, time_width);
 /* ---- Reader ids ---------------------------------------------------------
  * Bits 8..15 name the connection class, bits 0..7 the reader's index in it.
  * USB serial readers are 0x100..0x103. */
-#define READER_NONE        (-1)
-#define READER_CLASS_USB   0x100
-#define READER_CLASS_MASK  (~0xFF)
-#define READER_INDEX_MASK  0xFF
+#define READER_NONE (-1)
+#define READER_CLASS_USB 0x100
+#define READER_CLASS_MASK (~0xFF)
+#define READER_INDEX_MASK 0xFF
 
 /* Bit of the activation flags: activate without sending the start command. */
 #define READER_FLAG_NOSTART 16
@@ -113,16 +113,16 @@ KESTREL_LAYOUT_CHECK(sizeof(reader_time) == 4, time_width);
 /* ---- Result codes --------------------------------------------------------- */
 enum {
     RDR_OK = 0,
-    RDR_UNSUPPORTED = -1,        /* not supported on this connection; statprintf without callback */
-    RDR_NOT_DRIVEN = -100,       /* activation of a connection class that is not driven */
-    RDR_NO_READER = -101,        /* no reader active, or the class has no such operation */
-    RDR_NONE_FOUND = -102,       /* reader_find found no reader */
-    RDR_NO_RECORD = -103,        /* no current reader, or no record given */
-    RDR_BAD_CHECKSUM = -104,     /* information reply checksum mismatch */
-    RDR_READ_FAILED = -201,      /* reading the port failed (about a second of silence) */
-    RDR_TIMEOUT = -207,          /* deadline of a timed read passed */
-    RDR_WRITE_INFOREQ = -401,    /* writing the information request failed */
-    RDR_WRITE_START = -402,      /* writing the start command failed */
+    RDR_UNSUPPORTED = -1,     /* not supported on this connection; statprintf without callback */
+    RDR_NOT_DRIVEN = -100,    /* activation of a connection class that is not driven */
+    RDR_NO_READER = -101,     /* no reader active, or the class has no such operation */
+    RDR_NONE_FOUND = -102,    /* reader_find found no reader */
+    RDR_NO_RECORD = -103,     /* no current reader, or no record given */
+    RDR_BAD_CHECKSUM = -104,  /* information reply checksum mismatch */
+    RDR_READ_FAILED = -201,   /* reading the port failed (about a second of silence) */
+    RDR_TIMEOUT = -207,       /* deadline of a timed read passed */
+    RDR_WRITE_INFOREQ = -401, /* writing the information request failed */
+    RDR_WRITE_START = -402,   /* writing the start command failed */
     /* Calibration save: the file is rebuilt in a synced temporary file beside
      * it and renamed over it; on any code but -607 the calibration file keeps
      * its previous complete content and the temporary file is removed. */
@@ -206,7 +206,8 @@ KESTREL_API int reader_find(statfunc_t showstat, const char *calfile, const char
  * (READER_FLAG_NOSTART) activates without the start command. 0; -1 (class 0x200), -700 (class 0x300), -100
  * (any other class), or the USB activation's code: 69 no device path, 74 the
  * port cannot be opened or configured, -401, -201, -207, -999, -104, -402. */
-KESTREL_API int reader_activate(statfunc_t showstat, const char *calfile, const char *inifile, int id, int flags);
+KESTREL_API int reader_activate(statfunc_t showstat, const char *calfile, const char *inifile, int id,
+                                int flags);
 /* Stores the scan-data callback (also with no reader active) and starts the
  * reader. 0, or -101 with no active reader. */
 KESTREL_API int reader_start(callback_t callback);
@@ -306,8 +307,8 @@ KESTREL_API int do_calibrate(unsigned int rawmin, unsigned int rawmax, float act
 /* Drops the calibration: calmin = admin, calmax = admax; lastcal stays. 0. */
 KESTREL_API int clear_calibration(readerinfo_t *info);
 /* do_calibrate on the current record; -103 when no reader is current. */
-KESTREL_API int reader_calib(unsigned int rmin, unsigned int rmax, float amin, float amax,
-                             const char *file, reader_time when, const char *extra);
+KESTREL_API int reader_calib(unsigned int rmin, unsigned int rmax, float amin, float amax, const char *file,
+                             reader_time when, const char *extra);
 /* clear_calibration on the current record; the file is not touched. 0, or -103. */
 KESTREL_API int reader_uncal(void);
 /* Reloads the current reader's calibration from calfile: load_calibration's

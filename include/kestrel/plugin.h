@@ -40,8 +40,8 @@ extern "C" {
  * 256-byte buffers `name` (display name) and `text` (interpretation), whose
  * length bytes the caller has set to 0. A non-zero `verbose` asks for the
  * plug-in's diagnostic line on standard output. Returns a pluginresult_t. */
-int KorvelVerifierPlugIn(int symbology, const unsigned char *data, unsigned char *name,
-                         unsigned char *text, signed char verbose);
+int KorvelVerifierPlugIn(int symbology, const unsigned char *data, unsigned char *name, unsigned char *text,
+                         signed char verbose);
 
 /* Type of the entry, for hosts that look it up with dlsym. */
 typedef int (*plugin_entry_t)(int symbology, const unsigned char *data, unsigned char *name,

@@ -51,8 +51,8 @@ extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, un
     int verdict = prAccepted;
     for (int k = 0; k < 7; k++) {
         if (!is_digit(chars[k])) {
-            used += (size_t)snprintf(sentence + used, sizeof sentence - used,
-                                     "Illegal character: %c. ", chars[k]);
+            used += (size_t)snprintf(sentence + used, sizeof sentence - used, "Illegal character: %c. ",
+                                     chars[k]);
             verdict = prRejected;
             break;
         }

@@ -89,18 +89,13 @@ extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, un
     char illegal[PHARMA_ILLEGAL_SIZE] = "";
     char message[64];
     switch (pharma(text, data, illegal)) {
-    case 0:
-        return prAccepted;
-    case 1:
-        snprintf(message, sizeof message, "Error - invalid length %d", data[0]);
-        break;
+    case 0: return prAccepted;
+    case 1: snprintf(message, sizeof message, "Error - invalid length %d", data[0]); break;
     case 2:
-        snprintf(message, sizeof message, "Error - illegal character%s %s",
-                 strlen(illegal) >= 2 ? "s" : "", illegal);
+        snprintf(message, sizeof message, "Error - illegal character%s %s", strlen(illegal) >= 2 ? "s" : "",
+                 illegal);
         break;
-    default:
-        snprintf(message, sizeof message, "Error - value out of range");
-        break;
+    default: snprintf(message, sizeof message, "Error - value out of range"); break;
     }
     set_message(text, message);
     return prRejected;

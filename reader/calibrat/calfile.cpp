@@ -135,11 +135,10 @@ static bool write_calib_line(FILE *out, reader_time when, float amin, float amax
 
 static bool write_reader_line(FILE *out, const readerinfo_t *info) {
     return fprintf(out, "reader.%04x=%04x,%04x,%04x %d,%d,%ld,%d %d,%d %04x,%04x\n",
-                   (unsigned)info->SerialNumber, (unsigned)info->FirmwareVers,
-                   (unsigned)info->ProgChecksum, (unsigned)info->BootCheckSum, (int)info->Resolution,
-                   (int)info->Wavelength, (long)info->SizeOfSample, (int)info->NumOfSamples,
-                   (int)info->ReaderType, (int)info->MotivePower, (unsigned)info->admin,
-                   (unsigned)info->admax) > 0;
+                   (unsigned)info->SerialNumber, (unsigned)info->FirmwareVers, (unsigned)info->ProgChecksum,
+                   (unsigned)info->BootCheckSum, (int)info->Resolution, (int)info->Wavelength,
+                   (long)info->SizeOfSample, (int)info->NumOfSamples, (int)info->ReaderType,
+                   (int)info->MotivePower, (unsigned)info->admin, (unsigned)info->admax) > 0;
 }
 
 // Flushes, syncs and closes; false when any of it fails.
@@ -182,8 +181,8 @@ static bool copy_file(const char *from, const char *to, mode_t mode) {
 
 // The new content: the calibration line, the old file's lines whole and in
 // order, and the reader line when the old file does not name the reader.
-static int compose(FILE *out, const char *filename, bool exists, reader_time when, float amin,
-                   float amax, const char *extra, const readerinfo_t *info) {
+static int compose(FILE *out, const char *filename, bool exists, reader_time when, float amin, float amax,
+                   const char *extra, const readerinfo_t *info) {
     if (!write_calib_line(out, when, amin, amax, extra, info))
         return RDR_CAL_WRITE_CALIB;
     bool named = false;
@@ -261,8 +260,7 @@ const char *ctime_to_time_t(reader_time *pwhen, const char *ctime_str) {
     *pwhen = -1;
     char wday[4], mon[4];
     int mday, hour, min, sec, year, used = 0;
-    if (sscanf(ctime_str, "%3s %3s %d %d:%d:%d %d %n", wday, mon, &mday, &hour, &min, &sec, &year,
-               &used) < 7)
+    if (sscanf(ctime_str, "%3s %3s %d %d:%d:%d %d %n", wday, mon, &mday, &hour, &min, &sec, &year, &used) < 7)
         return ctime_str;
     int month = 0;
     while (month < 12 && strcmp(mnames[month], mon) != 0)

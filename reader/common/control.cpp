@@ -84,9 +84,7 @@ int do_reader_activate(statfunc_t showstat, const char *calfile, const char *ini
     }
     case cls_200: return RDR_UNSUPPORTED;
     case cls_300: return RDR_NOT_AVAILABLE;
-    default:
-        current_id = READER_NONE;
-        return RDR_NOT_DRIVEN;
+    default: current_id = READER_NONE; return RDR_NOT_DRIVEN;
     }
 }
 

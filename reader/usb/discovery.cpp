@@ -20,15 +20,11 @@ static const unsigned char stop_command = 'o';
 
 static int devCount;
 
-int FindModems(registry_iter_t *matchingServices)
-{
-    return registry_open(matchingServices);
-}
+int FindModems(registry_iter_t *matchingServices) { return registry_open(matchingServices); }
 
 // Asks the open device of slot devCount for its information reply and
 // reports it when valid. True when the caller's callback asked to stop.
-static bool probe_reader(statfunc_t showstat, rdrfound_t rdrfound)
-{
+static bool probe_reader(statfunc_t showstat, rdrfound_t rdrfound) {
     if (usb_write(&info_request, 1) != 1)
         return false;
     unsigned char reply[reply_size];
@@ -50,8 +46,7 @@ static bool probe_reader(statfunc_t showstat, rdrfound_t rdrfound)
     return stop != 0;
 }
 
-int GetModemPaths(registry_iter_t *serialPortIterator, statfunc_t showstat, rdrfound_t rdrfound)
-{
+int GetModemPaths(registry_iter_t *serialPortIterator, statfunc_t showstat, rdrfound_t rdrfound) {
     char modemName[registry_name_size];
     bool stop = false;
     devCount = 0;
@@ -80,8 +75,7 @@ int GetModemPaths(registry_iter_t *serialPortIterator, statfunc_t showstat, rdrf
     return devCount;
 }
 
-int usb_enumerate(statfunc_t showstat, rdrfound_t rdrfound)
-{
+int usb_enumerate(statfunc_t showstat, rdrfound_t rdrfound) {
     int n = 0;
     registry_iter_t serialPortIterator;
     if (FindModems(&serialPortIterator) == 0)

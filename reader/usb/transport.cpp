@@ -22,16 +22,14 @@ static const tcflag_t hardware_flow_control = CRTSCTS;
 
 // Input processing that would change or drop bytes of a binary frame
 // (0x0D turned into 0x0A, stripped high bits, parity marks, breaks).
-static const tcflag_t byte_changing_input =
-    ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | IUCLC | BRKINT;
+static const tcflag_t byte_changing_input = ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | IUCLC | BRKINT;
 
 // A read gives up at the first failure after this many in a row: with the
 // pause before each attempt, about a second without input.
 static const int failed_reads_allowed = 1000;
 static const int read_pause_us = 1000;
 
-static void make_raw(struct termios *t)
-{
+static void make_raw(struct termios *t) {
     t->c_cflag |= CLOCAL | CREAD;
     t->c_lflag &= ~(tcflag_t)(ICANON | ECHO | ECHOE | ISIG);
     t->c_oflag &= ~(tcflag_t)OPOST;
@@ -45,8 +43,7 @@ static void make_raw(struct termios *t)
     cfsetispeed(t, B115200);
 }
 
-int OpenSerialPort(const char *bsdPath)
-{
+int OpenSerialPort(const char *bsdPath) {
     // O_NOCTTY: the device must never become the process's controlling
     // terminal, or a hang-up of the adapter would signal the host.
     int fd = open(bsdPath, O_RDWR | O_NONBLOCK | O_NOCTTY);
@@ -65,15 +62,13 @@ int OpenSerialPort(const char *bsdPath)
     return fd;
 }
 
-void CloseSerialPort(int fd)
-{
+void CloseSerialPort(int fd) {
     tcsetattr(fd, TCSANOW, &gOriginalTTYAttrs);
     close(fd);
 }
 
 // Elapsed time in hundredths of a second, for read deadlines and limits.
-static long long now_tics(void)
-{
+static long long now_tics(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 100 + ts.tv_nsec / 10000000;
@@ -87,8 +82,7 @@ static const long long busy_line_limit_tics = 1000; // 10 s
 // A read that delivers nothing, or fails, is a failed attempt; any byte
 // starts the count afresh. A read still short of n bytes after the busy
 // line limit fails like a silent one.
-int getbytes(int fd, int n, unsigned char *buf)
-{
+int getbytes(int fd, int n, unsigned char *buf) {
     int count = 0;
     int error = 0;
     long long limit = now_tics() + busy_line_limit_tics;
@@ -109,8 +103,7 @@ int getbytes(int fd, int n, unsigned char *buf)
     return count;
 }
 
-int reader_usb_open(int devnum)
-{
+int reader_usb_open(int devnum) {
     if (devnum < 0 || devnum >= usb_path_slots || bsdPaths[devnum][0] == '\0')
         return RDR_EX_UNAVAILABLE;
     reader_usb_close();
@@ -121,8 +114,7 @@ int reader_usb_open(int devnum)
     return 0;
 }
 
-int reader_usb_close(void)
-{
+int reader_usb_close(void) {
     if (fileDescriptor >= 0) {
         CloseSerialPort(fileDescriptor);
         fileDescriptor = -1;
@@ -130,24 +122,20 @@ int reader_usb_close(void)
     return 0;
 }
 
-int usb_read(unsigned char *buf, int num)
-{
+int usb_read(unsigned char *buf, int num) {
     if (fileDescriptor < 0)
         return -1;
     return getbytes(fileDescriptor, num, buf);
 }
 
-int usb_write(const unsigned char *buf, int num)
-{
+int usb_write(const unsigned char *buf, int num) {
     if (fileDescriptor < 0 || num < 0)
         return -1;
     ssize_t done = write(fileDescriptor, buf, (size_t)num);
     return done < 0 ? -1 : (int)done;
 }
 
-
-int usb_flush(void)
-{
+int usb_flush(void) {
     unsigned char byte;
     long long deadline = now_tics() + busy_line_limit_tics;
     while (usb_read(&byte, 1) == 1 && now_tics() < deadline) {
@@ -155,8 +143,7 @@ int usb_flush(void)
     return 0;
 }
 
-int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics)
-{
+int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics) {
     // Nothing could ever satisfy minlen once maxlen bytes are in.
     if (maxlen < minlen)
         return RDR_READ_FAILED;

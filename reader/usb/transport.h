@@ -4,8 +4,8 @@
 
 #include <termios.h>
 
-constexpr int usb_path_slots = 4;    // reader indexes 0..3
-constexpr int usb_path_size = 1024;  // a path with its NUL
+constexpr int usb_path_slots = 4;   // reader indexes 0..3
+constexpr int usb_path_size = 1024; // a path with its NUL
 
 // Descriptor of the open channel; -1 while no channel is open.
 extern int fileDescriptor;

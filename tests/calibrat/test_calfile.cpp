@@ -48,7 +48,6 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-
 mode_t mode_of(const std::string &path) {
     struct stat st {};
     stat(path.c_str(), &st);
@@ -89,8 +88,8 @@ TEST_F(CalFile, FirstSaveWritesCalibrationAndReaderLinesAndNoBackup) {
     mode_t old_mask = umask(077);
     EXPECT_EQ(save(nov14, "bench A"), 0);
     umask(old_mask);
-    EXPECT_EQ(read_file(path),
-              std::string("calib.1a2b:660=003e,e5bc 0.050000,0.850000 ") + nov14_text + " bench A\n" + reader_line);
+    EXPECT_EQ(read_file(path), std::string("calib.1a2b:660=003e,e5bc 0.050000,0.850000 ") + nov14_text +
+                                   " bench A\n" + reader_line);
     EXPECT_EQ(dir_entries(dir.path()), std::vector<std::string>{"cal.txt"});
     EXPECT_EQ(mode_of(path), 0644u);
 }
@@ -250,7 +249,8 @@ TEST_F(CalFile, FailedSaveLeavesFileAndBackupUntouched) {
     EXPECT_EQ(save(nov14, "third"), RDR_CAL_REMOVE_TEMP);
     EXPECT_EQ(read_file(path), file_before);
     EXPECT_EQ(read_file(backup + "/inside"), "x");
-    EXPECT_EQ(dir_entries(dir.path()), (std::vector<std::string>{"cal.txt", backup_name, std::string(backup_name) + ".moved"}));
+    EXPECT_EQ(dir_entries(dir.path()),
+              (std::vector<std::string>{"cal.txt", backup_name, std::string(backup_name) + ".moved"}));
 
     // The calibration file's name is a directory: it cannot be read.
     const std::string caldir = dir.file("caldir");
@@ -393,11 +393,12 @@ TEST_F(CalFile, LoadFindsNewestLineOfReaderAtWavelength) {
         {"calib.1a2b:660=0100,f000 0.000000,1.000000 yesterday\n", 660, 0, 0x100, 0xF000, -1},
         {"calib.1a2b:660=0100,f000 0.000000,1.000000 Tue Xyz 14 22:13:20 2023\n", 660, 0, 0x100, 0xF000, -1},
         // Serial numbers above 16 bits never match.
-        {"calib.11a2b:660=0100,f000\ncalib.100001a2b:660=0100,f000\n", 660, RDR_NO_CALIBRATION, 0, 0xFF00, 42},
+        {"calib.11a2b:660=0100,f000\ncalib.100001a2b:660=0100,f000\n", 660, RDR_NO_CALIBRATION, 0, 0xFF00,
+         42},
         // The tail of a long line is not a line of its own.
         {tail_of_long_line.c_str(), 660, RDR_NO_CALIBRATION, 0, 0xFF00, 42},
-        {"# comment\nreader.1a2b=0105,beef,1234 200,660,-2,2048 2,4 0000,ff00\ncalib.1a2b:660=0100,f000",
-         660, 0, 0x100, 0xF000, -1},
+        {"# comment\nreader.1a2b=0105,beef,1234 200,660,-2,2048 2,4 0000,ff00\ncalib.1a2b:660=0100,f000", 660,
+         0, 0x100, 0xF000, -1},
         // Values above 16 bits keep their low 16 bits.
         {"calib.1a2b:660=10100,2f000\n", 660, 0, 0x100, 0xF000, -1},
     };

@@ -29,12 +29,12 @@ TEST(Calibrate, ValuesFromReferencePoints) {
     };
     static const row rows[] = {
         {4000, 60000, 0.0f, 1.0f, 4000, 60000},
-        {3000, 50000, 0.05f, 0.85f, 62, 58812},  // factor 58750, offset 62.5 truncated
+        {3000, 50000, 0.05f, 0.85f, 62, 58812},    // factor 58750, offset 62.5 truncated
         {20000, 21000, 0.0f, 0.01f, 20000, 65535}, // factor 100000 limited to 45535
-        {1000, 2000, 0.5f, 0.5f, 0, 65535},       // infinite factor
-        {50000, 10000, 0.1f, 0.9f, 0, 65535},     // raw span wraps to about 4.29e9
-        {1234, 1234, 0.3f, 0.3f, 0, 0},           // 0/0: NaN factor
-        {100, 60000, 0.2f, 1.0f, 0, 65535},       // negative offset becomes 0, factor limited
+        {1000, 2000, 0.5f, 0.5f, 0, 65535},        // infinite factor
+        {50000, 10000, 0.1f, 0.9f, 0, 65535},      // raw span wraps to about 4.29e9
+        {1234, 1234, 0.3f, 0.3f, 0, 0},            // 0/0: NaN factor
+        {100, 60000, 0.2f, 1.0f, 0, 65535},        // negative offset becomes 0, factor limited
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(i);
@@ -60,8 +60,8 @@ TEST(Calibrate, FloatToIntTruncatesAndSaturates) {
         {2.9f, 2},
         {-2.9f, -2},
         {62.5f, 62},
-        {2147483520.0f, 2147483520},      // largest float below 2^31
-        {2147483648.0f, INT32_MAX},       // 2^31
+        {2147483520.0f, 2147483520}, // largest float below 2^31
+        {2147483648.0f, INT32_MAX},  // 2^31
         {3e9f, INT32_MAX},
         {inf, INT32_MAX},
         {-2147483648.0f, INT32_MIN},

@@ -1,7 +1,7 @@
 // Status lines reach the host's callback with their indentation; scan data
 // reaches the stored scan-data callback.
-#include <string>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "common/common.h"
 

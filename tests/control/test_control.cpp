@@ -3,11 +3,11 @@
 // fetch, failures on the line, reader_find, calibration and stop.
 #include <chrono>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-#include <gtest/gtest.h>
 
 #include "kestrel/kestrel.h"
 #include "readersim.h"
@@ -235,7 +235,8 @@ TEST_F(Control, NoStartFlagSkipsStartAndMarksWavelength) {
     attach({cfg});
     // A calibration for this reader at 660 nm must not apply: the wavelength is unknown.
     std::string calfile = tmp.file("cal.txt");
-    testsupport::write_file(calfile, "calib.1a2b:660=003e,e5bc 0.050000,0.850000 Fri Dec 11 10:00:00 2026 \n");
+    testsupport::write_file(calfile,
+                            "calib.1a2b:660=003e,e5bc 0.050000,0.850000 Fri Dec 11 10:00:00 2026 \n");
     sim().clear_received();
     ASSERT_EQ(activate(0, READER_FLAG_NOSTART, calfile), RDR_OK);
     EXPECT_EQ(sim().received_text(), "non"); // probe "n", "o"; activation "n" only
@@ -251,7 +252,8 @@ TEST_F(Control, CalibrationFileAppliesOnActivation) {
     cfg.id.serial = 0x1A2B;
     attach({cfg});
     std::string calfile = tmp.file("cal.txt");
-    testsupport::write_file(calfile, "calib.1a2b:660=003e,e5bc 0.050000,0.850000 Fri Dec 11 10:00:00 2026 \n");
+    testsupport::write_file(calfile,
+                            "calib.1a2b:660=003e,e5bc 0.050000,0.850000 Fri Dec 11 10:00:00 2026 \n");
     ASSERT_EQ(activate(0, 0, calfile), RDR_OK);
     readerinfo_t info;
     ASSERT_EQ(reader_info(&info), RDR_OK);
@@ -316,8 +318,9 @@ TEST_F(Control, WholeRoadAsAHost) {
     cfg.id.serial = 0x1A2B;
     attach({cfg});
     std::string calfile = tmp.file("cal.txt"), inifile = tmp.file("host.ini");
-    testsupport::write_file(calfile, "# bench calibrations\n"
-                                     "calib.1a2b:660=0100,f000 0.000000,1.000000 Thu Dec 10 09:00:00 2026 first\n");
+    testsupport::write_file(calfile,
+                            "# bench calibrations\n"
+                            "calib.1a2b:660=0100,f000 0.000000,1.000000 Thu Dec 10 09:00:00 2026 first\n");
     ASSERT_EQ(reader_find(keep_line, calfile.c_str(), inifile.c_str(), 0), RDR_OK);
     const std::vector<std::string> transcript = {
         "Previous ID: -1",

@@ -1,8 +1,8 @@
 // The control dispatch, cell by cell: every operation on every connection
 // class, with no device behind the USB class.
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include <gtest/gtest.h>
 
 #include "common/common.h"
 

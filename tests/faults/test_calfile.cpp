@@ -32,7 +32,6 @@ const char backup_name[] = "com.korvel.calibration.bak";
 const char temp_prefix[] = "com.korvel.calib.";
 const reader_time when = 1700000000;
 
-
 int temp_files_in(const std::string &dir) {
     int n = 0;
     for (const std::string &name : testsupport::dir_entries(dir))
@@ -175,7 +174,7 @@ TEST_F(CalFileFaults, FullDiskFailsWithACodeAndKeepsTheFile) {
     if (!fs.mounted)
         GTEST_SKIP() << fs.why_not;
     struct row {
-        size_t old_lines; // comment lines in the old file, 100 bytes each
+        size_t old_lines;  // comment lines in the old file, 100 bytes each
         size_t free_bytes; // left free on the file system
     };
     const row rows[] = {{0, 0}, {120, 4096}};
@@ -201,7 +200,10 @@ TEST_F(CalFileFaults, FullDiskFailsWithACodeAndKeepsTheFile) {
         ASSERT_EQ(errno, ENOSPC);
         struct stat st;
         ASSERT_EQ(fstat(fd, &st), 0);
-        ASSERT_EQ(ftruncate(fd, st.st_size > (off_t)rows[i].free_bytes ? st.st_size - (off_t)rows[i].free_bytes : 0), 0);
+        ASSERT_EQ(ftruncate(fd, st.st_size > (off_t)rows[i].free_bytes
+                                    ? st.st_size - (off_t)rows[i].free_bytes
+                                    : 0),
+                  0);
         close(fd);
 
         const int r = save(3);

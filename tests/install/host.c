@@ -9,20 +9,18 @@
 
 #include <kestrel/kestrel.h>
 
-static readerinfo_t record;   /* copy of the active reader's record */
+static readerinfo_t record; /* copy of the active reader's record */
 static int scans_done, failures;
 static int lowest = 255, highest = 0, samples_seen;
 
 /* Status lines arrive with their indentation (one space per level). */
-static int show_status(const char *line)
-{
+static int show_status(const char *line) {
     printf("status: %s\n", line);
     return 0;
 }
 
 /* Calibrated reflectance of one 8-bit sample, limited to 0..1. */
-static double reflectance(int sample)
-{
+static double reflectance(int sample) {
     double span = (double)record.calmax - (double)record.calmin;
     double r;
     if (span == 0)
@@ -33,8 +31,7 @@ static double reflectance(int sample)
 
 /* Scan data: count > 0 samples, then count 0 when the scan is complete;
  * a negative count is a failure. Runs inside reader_poll, on this thread. */
-static int on_scan(unsigned char *buf, int count)
-{
+static int on_scan(unsigned char *buf, int count) {
     int i;
     if (count < 0) {
         printf("scan failed: %d\n", count);
@@ -43,8 +40,8 @@ static int on_scan(unsigned char *buf, int count)
     }
     if (count == 0) {
         scans_done++;
-        printf("scan %d: %d samples, raw %d..%d, reflectance %.3f..%.3f\n", scans_done,
-               samples_seen, lowest, highest, reflectance(lowest), reflectance(highest));
+        printf("scan %d: %d samples, raw %d..%d, reflectance %.3f..%.3f\n", scans_done, samples_seen, lowest,
+               highest, reflectance(lowest), reflectance(highest));
         lowest = 255;
         highest = samples_seen = 0;
         return 0;
@@ -59,8 +56,7 @@ static int on_scan(unsigned char *buf, int count)
     return 0;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     const char *names[1] = {"usbserial-0000example"};
     const char *paths[1];
     const char *calfile = argc > 3 ? argv[3] : "calibration.txt";
@@ -86,9 +82,8 @@ int main(int argc, char **argv)
         return 1;
     }
     reader_info(&record);
-    printf("reader %04X: %u samples per scan, calibration %04x..%04x\n",
-           (unsigned)record.SerialNumber, (unsigned)record.NumOfSamples,
-           (unsigned)record.calmin, (unsigned)record.calmax);
+    printf("reader %04X: %u samples per scan, calibration %04x..%04x\n", (unsigned)record.SerialNumber,
+           (unsigned)record.NumOfSamples, (unsigned)record.calmin, (unsigned)record.calmax);
 
     /* The reader announces each scan; every poll reads at most one byte and
      * returns at once, so the host paces the loop and bounds the wait. */

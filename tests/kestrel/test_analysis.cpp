@@ -58,7 +58,7 @@ TEST(HostAnalysis, GradeScales) {
     EXPECT_EQ(grade_rmin(0.40, 0.80), 4);
     EXPECT_EQ(grade_rmin(0.41, 0.80), 0);
     EXPECT_EQ(std::string("FDCBA"), std::string({grade_letter(0), grade_letter(1), grade_letter(2),
-                                                  grade_letter(3), grade_letter(4)}));
+                                                 grade_letter(3), grade_letter(4)}));
 }
 
 TEST(HostAnalysis, DecodesSyntheticProfilesBothWays) {
@@ -68,7 +68,7 @@ TEST(HostAnalysis, DecodesSyntheticProfilesBothWays) {
         double ratio, blur, noise;
     };
     static const row rows[] = {
-        {"KESTREL", 8, 2.5, 1.0, 0.0},   {"KESTREL-39", 6, 3.0, 1.5, 2.0},
+        {"KESTREL", 8, 2.5, 1.0, 0.0},    {"KESTREL-39", 6, 3.0, 1.5, 2.0},
         {"0123456789", 5, 2.2, 0.8, 1.0}, {"A B.C$D/E+F%G", 4, 2.5, 0.5, 0.0},
         {"UVWXYZ", 12, 2.0, 2.0, 1.0},    {"X", 8, 3.0, 1.0, 0.0},
     };
@@ -102,7 +102,7 @@ TEST(HostAnalysis, DecodesSyntheticProfilesBothWays) {
 
 TEST(HostAnalysis, ParametersOfACleanProfile) {
     readersim::profile p;
-    p.low = 25.5;  // R 0.10
+    p.low = 25.5;   // R 0.10
     p.high = 229.5; // R 0.90
     p.blur = 0;
     profile_analysis a = analyse(readersim::make_samples(p));
@@ -259,15 +259,22 @@ TEST(HostAnalysis, ProfilesWithoutASymbol) {
     // it made wider: three wide elements still, but not of one character.
     const element *bar = nullptr;
     for (size_t k = 11; k < 20; k++)
-        if (good.elements[k].bar && (!bar || good.elements[k].last - good.elements[k].first > bar->last - bar->first))
+        if (good.elements[k].bar &&
+            (!bar || good.elements[k].last - good.elements[k].first > bar->last - bar->first))
             bar = &good.elements[k];
     int keep = 8; // the narrow width
-    std::fill(damaged.begin() + bar->first + keep, damaged.begin() + bar->last + 1, damaged[(size_t)bar->last + 3]);
+    std::fill(damaged.begin() + bar->first + keep, damaged.begin() + bar->last + 1,
+              damaged[(size_t)bar->last + 3]);
     profiles.push_back(damaged);
 
     static const char *const reasons[] = {
-        "empty profile", "no contrast", "no quiet zone", "no bars", "do not make whole Code 39 characters",
-        "do not make whole Code 39 characters", "character 2 is not a Code 39 character",
+        "empty profile",
+        "no contrast",
+        "no quiet zone",
+        "no bars",
+        "do not make whole Code 39 characters",
+        "do not make whole Code 39 characters",
+        "character 2 is not a Code 39 character",
     };
     ASSERT_EQ(profiles.size(), std::size(reasons));
     for (size_t k = 0; k < profiles.size(); k++) {
@@ -291,7 +298,8 @@ struct rendered {
     std::string png, svg;
 };
 
-bool render(const testsupport::temp_dir &dir, int barcode, const std::string &data, double scale, rendered &out) {
+bool render(const testsupport::temp_dir &dir, int barcode, const std::string &data, double scale,
+            rendered &out) {
     out.png = dir.file("symbol.png");
     out.svg = dir.file("symbol.svg");
     for (const std::string &file : {out.png, out.svg}) {
@@ -334,7 +342,8 @@ std::string zxing_text(const std::string &png) {
     if (at == std::string::npos)
         return "";
     size_t open = r.out.find('"', at), close = r.out.find("\"\n", at);
-    return open == std::string::npos || close == std::string::npos ? "" : r.out.substr(open + 1, close - open - 1);
+    return open == std::string::npos || close == std::string::npos ? ""
+                                                                   : r.out.substr(open + 1, close - open - 1);
 }
 
 // The human-readable text in zint's SVG, spaces removed.
@@ -361,14 +370,15 @@ TEST(HostAnalysis, ZintSymbolsDecodeAsZXingReadsThem) {
         double low, high; // sample values that black and white become
     };
     static const row rows[] = {
-        {code39, "KESTREL-39", 1, 0, 255},    {code39, "A1B2 C3", 0.5, 40, 200},
-        {code39, "HELLO WORLD", 2, 90, 170},  {code39, "$/+%.-", 1.5, 60, 230},
-        {code39, "0123456789", 5, 20, 120},   {code32, "12345678", 1, 0, 255},
-        {code32, "00000001", 0.5, 50, 210},   {code32, "99999999", 5, 80, 180},
+        {code39, "KESTREL-39", 1, 0, 255},   {code39, "A1B2 C3", 0.5, 40, 200},
+        {code39, "HELLO WORLD", 2, 90, 170}, {code39, "$/+%.-", 1.5, 60, 230},
+        {code39, "0123456789", 5, 20, 120},  {code32, "12345678", 1, 0, 255},
+        {code32, "00000001", 0.5, 50, 210},  {code32, "99999999", 5, 80, 180},
         {code32, "31415926", 2, 30, 140},
     };
     auto modules = load_plugins(testsupport::bin_dir());
-    auto pharma = std::find_if(modules.begin(), modules.end(), [](const plugin_module &m) { return m.name == "pharma_it"; });
+    auto pharma = std::find_if(modules.begin(), modules.end(),
+                               [](const plugin_module &m) { return m.name == "pharma_it"; });
     ASSERT_NE(pharma, modules.end()) << "pharma_it.so not found in " << testsupport::bin_dir();
 
     testsupport::temp_dir dir;
@@ -406,7 +416,8 @@ TEST(HostAnalysis, ZintSymbolsDecodeAsZXingReadsThem) {
 TEST(HostAnalysis, PngRowsAndResampling) {
     // Two white and two black pixels stretched over eight samples.
     std::vector<uint8_t> row = {255, 255, 0, 0};
-    EXPECT_EQ(readersim::resample_row(row, 8, 10, 210), (std::vector<uint8_t>{210, 210, 210, 210, 10, 10, 10, 10}));
+    EXPECT_EQ(readersim::resample_row(row, 8, 10, 210),
+              (std::vector<uint8_t>{210, 210, 210, 210, 10, 10, 10, 10}));
     // Shrunk to three samples, the middle one covers both colours.
     EXPECT_EQ(readersim::resample_row(row, 3, 0, 255), (std::vector<uint8_t>{255, 128, 0}));
 
@@ -457,7 +468,9 @@ TEST(HostAnalysis, PlotMarksTheThresholdAndEveryEdge) {
     EXPECT_NE(marked.find(label), std::string::npos);
     // No contrast, no marks.
     std::vector<uint8_t> flat(2048, 90);
-    EXPECT_EQ(count_class(profile_svg(flat, cal_black, cal_white, "flat", marks_of(analyse(flat))), "threshold"), 0u);
+    EXPECT_EQ(
+        count_class(profile_svg(flat, cal_black, cal_white, "flat", marks_of(analyse(flat))), "threshold"),
+        0u);
 }
 
 TEST(HostAnalysis, ReportOffersOnlyDecodedData) {
@@ -496,8 +509,8 @@ TEST(HostAnalysis, ScanGradeOnAZintCode32Symbol) {
     std::string printed = svg_text(img.svg);
     ASSERT_EQ(printed.size(), 10u);
 
-    testsupport::background_program sim({testsupport::bin_dir() + "/kestrel-readersim", "--png", img.png, "--low",
-                                         "40", "--high", "200", "--announce-every", "0.2"});
+    testsupport::background_program sim({testsupport::bin_dir() + "/kestrel-readersim", "--png", img.png,
+                                         "--low", "40", "--high", "200", "--announce-every", "0.2"});
     std::string path = sim.first_line();
     ASSERT_FALSE(path.empty());
     auto r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"),
@@ -517,17 +530,19 @@ TEST(HostAnalysis, ScanGradeOnAZintCode32Symbol) {
     EXPECT_EQ(count_class(svg, "edge"), 8u * 10);
     EXPECT_EQ(count_class(svg, "threshold"), 1u);
     // Plug-ins looked for elsewhere: none there.
-    r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"), "--grade",
-                     "--plugin-dir", dir.path()});
+    r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"),
+                     "--grade", "--plugin-dir", dir.path()});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("No plug-in modules to offer ]A0" + expected + " to.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("No plug-in modules to offer ]A0" + expected + " to.\n"), std::string::npos)
+        << r.out;
 
     // Bars printed in the paper's own shade: graded F, nothing offered.
-    testsupport::background_program blank({testsupport::bin_dir() + "/kestrel-readersim", "--png", img.png, "--low",
-                                           "150", "--high", "150", "--announce-every", "0.2"});
+    testsupport::background_program blank({testsupport::bin_dir() + "/kestrel-readersim", "--png", img.png,
+                                           "--low", "150", "--high", "150", "--announce-every", "0.2"});
     path = blank.first_line();
     ASSERT_FALSE(path.empty());
-    r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"), "--grade"});
+    r = run_kestrel(
+        {"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"), "--grade"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("  Data               none: no contrast\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  Scan grade         F (0)\n"), std::string::npos) << r.out;

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include <gtest/gtest.h>
 
 #include "args.h"
 #include "kestrel/kestrel.h"
@@ -46,9 +46,9 @@ TEST(HostReflectance, FromSampleAndCalibration) {
         {255, 0, 0xFF00, 1.0},
         {128, 0, 0xFF00, 32768.0 / 65280.0},
         {100, 4000, 60000, (25600.0 - 4000.0) / 56000.0},
-        {10, 4000, 60000, 0.0},   // below calmin: limited to 0
-        {250, 4000, 60000, 1.0},  // above calmax: limited to 1
-        {0, 0, 0, 1.0},           // degenerate calibration: a step at calmin
+        {10, 4000, 60000, 0.0},  // below calmin: limited to 0
+        {250, 4000, 60000, 1.0}, // above calmax: limited to 1
+        {0, 0, 0, 1.0},          // degenerate calibration: a step at calmin
         {10, 5000, 5000, 0.0},
         {20, 5000, 5000, 1.0},
         {30, 60000, 4000, 52320.0 / 56000.0}, // inverted calibration: falls with s
@@ -113,7 +113,7 @@ TEST(HostProfileSvg, PolylineLevelsAndEscapedTitle) {
 
     size_t from = svg.find("points=\"", svg.find("<polyline")) + 8;
     std::string points = svg.substr(from, svg.find('"', from) - from);
-    EXPECT_EQ(count_of(points, ",") , 2048u);
+    EXPECT_EQ(count_of(points, ","), 2048u);
     EXPECT_EQ(count_of(points, " ") + 1, 2048u);
 
     // Sample 0 lies below calmin (R = 0) and sample 255 above calmax (R = 1):
@@ -157,7 +157,9 @@ TEST(HostLatin1, ForTerminal) {
     };
     static const row rows[] = {
         {"abc", "abc"},
-        {"\xA3" "8.90", "£8.90"},
+        {"\xA3"
+         "8.90",
+         "£8.90"},
         {"C\xF4t\xE9", "Côté"},
         {"\xE4\xFF", "äÿ"},
         {"\xA0\xBF", "\xC2\xA0\xC2\xBF"},
@@ -175,11 +177,31 @@ TEST(HostLatin1, ForTerminal) {
 
 TEST(HostResultText, EveryCodeHasAMeaning) {
     static const int codes[] = {
-        RDR_OK, RDR_UNSUPPORTED, RDR_NOT_DRIVEN, RDR_NO_READER, RDR_NONE_FOUND, RDR_NO_RECORD,
-        RDR_BAD_CHECKSUM, RDR_READ_FAILED, RDR_TIMEOUT, RDR_WRITE_INFOREQ, RDR_WRITE_START,
-        RDR_CAL_TEMPFILE, RDR_CAL_WRITE_CALIB, RDR_CAL_WRITE_READER, RDR_CAL_REPLACE, RDR_CAL_COPY,
-        RDR_CAL_CLOSE_TEMP, RDR_CAL_OPEN_TEMP, RDR_CAL_CLOSE, RDR_CAL_REMOVE_TEMP, RDR_NO_CALIBRATION,
-        RDR_NOT_AVAILABLE, RDR_REENTERED, RDR_EX_UNAVAILABLE, RDR_EX_IOERR,
+        RDR_OK,
+        RDR_UNSUPPORTED,
+        RDR_NOT_DRIVEN,
+        RDR_NO_READER,
+        RDR_NONE_FOUND,
+        RDR_NO_RECORD,
+        RDR_BAD_CHECKSUM,
+        RDR_READ_FAILED,
+        RDR_TIMEOUT,
+        RDR_WRITE_INFOREQ,
+        RDR_WRITE_START,
+        RDR_CAL_TEMPFILE,
+        RDR_CAL_WRITE_CALIB,
+        RDR_CAL_WRITE_READER,
+        RDR_CAL_REPLACE,
+        RDR_CAL_COPY,
+        RDR_CAL_CLOSE_TEMP,
+        RDR_CAL_OPEN_TEMP,
+        RDR_CAL_CLOSE,
+        RDR_CAL_REMOVE_TEMP,
+        RDR_NO_CALIBRATION,
+        RDR_NOT_AVAILABLE,
+        RDR_REENTERED,
+        RDR_EX_UNAVAILABLE,
+        RDR_EX_IOERR,
     };
     std::vector<std::string> seen;
     for (int code : codes) {
@@ -210,11 +232,11 @@ TEST(HostRecord, FieldsInOrderWithCalibration) {
     memset(rec.factorycal_user, 'x', sizeof rec.factorycal_user); // no terminator
     auto fields = record_fields(rec);
     ASSERT_EQ(fields.size(), 19u);
-    static const char *const names[] = {"SerialNumber", "FirmwareVers", "ProgChecksum", "BootCheckSum",
-                                        "Resolution", "Wavelength", "SizeOfSample", "NumOfSamples",
-                                        "ReaderType", "MotivePower", "calmin", "calmax", "admin", "admax",
-                                        "givenz", "lastcal", "factorycal_when", "factorycal_user",
-                                        "calibrated"};
+    static const char *const names[] = {"SerialNumber",    "FirmwareVers",    "ProgChecksum", "BootCheckSum",
+                                        "Resolution",      "Wavelength",      "SizeOfSample", "NumOfSamples",
+                                        "ReaderType",      "MotivePower",     "calmin",       "calmax",
+                                        "admin",           "admax",           "givenz",       "lastcal",
+                                        "factorycal_when", "factorycal_user", "calibrated"};
     for (size_t i = 0; i < fields.size(); i++)
         EXPECT_EQ(fields[i].first, names[i]) << i;
     EXPECT_EQ(fields[0].second, "1A2B");
@@ -239,7 +261,7 @@ TEST(HostArgs, OptionForms) {
     struct row {
         std::vector<std::string> args;
         bool ok;
-        std::string count;  // last --count, "" if absent
+        std::string count; // last --count, "" if absent
         size_t devices;
         size_t positional;
     };
@@ -277,9 +299,9 @@ TEST(HostArgs, Numbers) {
         long value;
     };
     static const row ints[] = {
-        {"256", true, 256}, {"0x100", true, 256}, {"0X1f", true, 31}, {"-1", true, -1}, {"65535", true, 65535},
-        {"65536", false, 0}, {"", false, 0}, {"12a", false, 0}, {"0x", false, 0}, {" 1", false, 0},
-        {"+1", false, 0}, {"-2", false, 0},
+        {"256", true, 256},     {"0x100", true, 256}, {"0X1f", true, 31}, {"-1", true, -1},
+        {"65535", true, 65535}, {"65536", false, 0},  {"", false, 0},     {"12a", false, 0},
+        {"0x", false, 0},       {" 1", false, 0},     {"+1", false, 0},   {"-2", false, 0},
     };
     for (size_t i = 0; i < sizeof ints / sizeof ints[0]; i++) {
         SCOPED_TRACE(i);
@@ -331,7 +353,9 @@ TEST(HostSymbol, ParsedAsThePluginCommandLine) {
         {"]E09912345678905", true, syEANUPC, "9912345678905"},
         {"]e0x", true, syRSS, "x"},
         {"]M1123", true, syMSI, "123"},
-        {"]G0x", true, syCode93, "x"}, {"]I0x", true, syI2of5, "x"}, {"]F0x", true, syCodabar, "x"},
+        {"]G0x", true, syCode93, "x"},
+        {"]I0x", true, syI2of5, "x"},
+        {"]F0x", true, syCodabar, "x"},
         {"]C0x", true, syCode128, "x"},
         {"]a0x", true, syNone, "x"},
         {"]Z0x", true, syNone, "x"},
@@ -365,7 +389,8 @@ TEST(HostPlugins, LoadsTheFiveModulesBesideTheProgram) {
         names.push_back(m.name);
         EXPECT_NE(m.entry, nullptr);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"cip39", "fullascii39", "pharma_be", "pharma_it", "ukcoupon"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"cip39", "fullascii39", "pharma_be", "pharma_it", "ukcoupon"}));
 
     // Full ASCII Code 39: "+H+E+L+L+O" is "hello"; not claimed as EAN/UPC.
     for (const auto &m : modules) {
@@ -384,9 +409,11 @@ TEST(HostPlugins, SkipsFilesWithoutTheEntry) {
     testsupport::write_file(dir.file("junk.so"), "not a shared object");
     testsupport::write_file(dir.file("notes.txt"), "x");
     // libkestrel.so is a real module without the entry; it is passed over by name.
-    testsupport::write_file(dir.file("libkestrel.so"), testsupport::read_file(testsupport::bin_dir() + "/libkestrel.so"));
+    testsupport::write_file(dir.file("libkestrel.so"),
+                            testsupport::read_file(testsupport::bin_dir() + "/libkestrel.so"));
     // A real module without the entry under another name is loaded and skipped.
-    testsupport::write_file(dir.file("other.so"), testsupport::read_file(testsupport::bin_dir() + "/libkestrel.so"));
+    testsupport::write_file(dir.file("other.so"),
+                            testsupport::read_file(testsupport::bin_dir() + "/libkestrel.so"));
     std::vector<skipped_module> skipped;
     EXPECT_TRUE(load_plugins(dir.path(), &skipped).empty());
     ASSERT_EQ(skipped.size(), 2u);

@@ -1,15 +1,15 @@
 // The kestrel program as a child process: its commands against the reader
 // simulator program kestrel-readersim on real pseudo-terminals, failures of
 // missing, silent and bad-checksum readers, the plug-in modules, and demo.
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-#include <sys/stat.h>
-#include <gtest/gtest.h>
+#include <vector>
 
 #include "readersim.h"
 #include "support.h"
@@ -73,13 +73,12 @@ size_t utf8_length(const std::string &s) {
 // Number of points of the SVG's polyline, read by an independent XML parser;
 // -1 when the file does not parse.
 int svg_polyline_points(const std::string &file) {
-    auto r = testsupport::run_program(
-        {"/usr/bin/env", "python3", "-c",
-         "import sys, xml.dom.minidom as m; d = m.parse(sys.argv[1]); "
-         "assert d.documentElement.tagName == 'svg'; "
-         "p = d.getElementsByTagName('polyline'); assert len(p) == 1; "
-         "print(len(p[0].getAttribute('points').split()))",
-         file});
+    auto r = testsupport::run_program({"/usr/bin/env", "python3", "-c",
+                                       "import sys, xml.dom.minidom as m; d = m.parse(sys.argv[1]); "
+                                       "assert d.documentElement.tagName == 'svg'; "
+                                       "p = d.getElementsByTagName('polyline'); assert len(p) == 1; "
+                                       "print(len(p[0].getAttribute('points').split()))",
+                                       file});
     return r.status == 0 ? std::stoi(r.out) : -1;
 }
 
@@ -114,13 +113,21 @@ TEST(HostProgram, HelpVersionAndBadUse) {
         {{"interpret", "A0DATA"}, 2, nullptr, "starts with ']'"},
         {{"interpret", "]A"}, 2, nullptr, "needs the identifier letter and a modifier"},
         {{"calibrate", "--raw-min", "1"}, 2, nullptr, "are all needed"},
-        {{"calibrate", "--raw-min", "70000", "--raw-max", "2", "--true-min", "0", "--true-max", "1"}, 2, nullptr,
+        {{"calibrate", "--raw-min", "70000", "--raw-max", "2", "--true-min", "0", "--true-max", "1"},
+         2,
+         nullptr,
          "bad --raw-min"},
-        {{"calibrate", "--raw-min", "1", "--raw-max", "2", "--true-min", "0", "--true-max", "1.5"}, 2, nullptr,
+        {{"calibrate", "--raw-min", "1", "--raw-max", "2", "--true-min", "0", "--true-max", "1.5"},
+         2,
+         nullptr,
          "bad --true-max"},
-        {{"calibrate", "--raw-min", "9", "--raw-max", "2", "--true-min", "0", "--true-max", "1"}, 2, nullptr,
+        {{"calibrate", "--raw-min", "9", "--raw-max", "2", "--true-min", "0", "--true-max", "1"},
+         2,
+         nullptr,
          "must be below"},
-        {{"calibrate", "--raw-min", "1", "--raw-max", "2", "--true-min", "0.5", "--true-max", "0.5"}, 2, nullptr,
+        {{"calibrate", "--raw-min", "1", "--raw-max", "2", "--true-min", "0.5", "--true-max", "0.5"},
+         2,
+         nullptr,
          "must be below"},
         {{"demo", "stray"}, 2, nullptr, "unexpected argument 'stray'"},
     };
@@ -170,7 +177,8 @@ std::vector<failure_case> failure_cases() {
         {"List", {"list"}},
         {"Scan", {"scan", "--timeout", "5"}},
         {"Info", {"info"}},
-        {"Calibrate", {"calibrate", "--raw-min", "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"}},
+        {"Calibrate",
+         {"calibrate", "--raw-min", "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"}},
     };
     std::vector<failure_case> cases;
     static std::vector<std::string> names; // storage for the case names
@@ -180,7 +188,8 @@ std::vector<failure_case> failure_cases() {
             names.push_back(std::string(c.name) + k.name);
             // Listing counts readers; only finding one has a result code.
             bool list = std::string(k.name) == "List";
-            cases.push_back({names.back().c_str(), c.sim_args, k.args, list ? "no reader found" : "no reader found (-102)"});
+            cases.push_back({names.back().c_str(), c.sim_args, k.args,
+                             list ? "no reader found" : "no reader found (-102)"});
             if (list)
                 continue;
             names.push_back(std::string(c.name) + k.name + "ById");
@@ -215,7 +224,9 @@ TEST_P(ReaderFailure, OneErrorLineAndExitOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, ReaderFailure, testing::ValuesIn(failure_cases()),
-                         [](const testing::TestParamInfo<failure_case> &info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<failure_case> &info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(HostProgram, IdsOfOtherConnectionClassesAreRefused) {
     struct row {
@@ -231,8 +242,8 @@ TEST(HostProgram, IdsOfOtherConnectionClassesAreRefused) {
     testsupport::temp_dir dir;
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(i);
-        run_result r = run_kestrel({"info", "--id", rows[i].id, "--device", dir.file("no-such-tty"), "--calfile",
-                                    dir.file("c.txt")});
+        run_result r = run_kestrel({"info", "--id", rows[i].id, "--device", dir.file("no-such-tty"),
+                                    "--calfile", dir.file("c.txt")});
         EXPECT_EQ(r.status, 1);
         expect_one_error_line(r, "kestrel info: reader not activated: ", rows[i].expected);
     }
@@ -269,8 +280,8 @@ TEST(HostProgram, ScanCapturesAnnouncedScansAndWritesFiles) {
     sim_reader sim({"--announce-every", "0.2"});
     ASSERT_FALSE(sim.path.empty());
     testsupport::temp_dir dir;
-    run_result r = run_kestrel({"scan", "--device", sim.device(), "--count", "2", "--calfile", dir.file("cal.txt"),
-                                "--csv", dir.file("s.csv"), "--svg", dir.file("s.svg")});
+    run_result r = run_kestrel({"scan", "--device", sim.device(), "--count", "2", "--calfile",
+                                dir.file("cal.txt"), "--csv", dir.file("s.csv"), "--svg", dir.file("s.svg")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(has_line_starting(r.out, "Reader 1234 activated!")) << r.out;
     EXPECT_TRUE(has_line_starting(r.out, "Waiting for scan 1 of 2")) << r.out;
@@ -307,8 +318,8 @@ TEST(HostProgram, ScanGetscanAndQuiet) {
     sim_reader sim({});
     ASSERT_FALSE(sim.path.empty());
     testsupport::temp_dir dir;
-    run_result r = run_kestrel(
-        {"scan", "--getscan", "--count", "2", "--quiet", "--device", sim.device(), "--calfile", dir.file("c.txt")});
+    run_result r = run_kestrel({"scan", "--getscan", "--count", "2", "--quiet", "--device", sim.device(),
+                                "--calfile", dir.file("c.txt")});
     ASSERT_EQ(r.status, 0) << r.err;
     auto lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out; // no status lines, no progress
@@ -327,7 +338,8 @@ TEST(HostProgram, ScanFailuresAreBounded) {
         // Announcements during a cut frame keep the library's fetch alive up
         // to its 10 s bound: the watchdog ends the wait a few seconds after
         // the user's bound.
-        {{"--announce-every", "0.2", "--frame-cut", "100"}, {"--timeout", "1"},
+        {{"--announce-every", "0.2", "--frame-cut", "100"},
+         {"--timeout", "1"},
          "scan 1 of 1: no complete scan within 1 s (the reader keeps the line busy)"},
         {{"--frame-cut", "3000"}, {"--getscan"}, "scan 1 of 1: the scan transfer failed"},
     };
@@ -406,8 +418,9 @@ TEST(HostProgram, CalibrateReportsADirectoryItCannotCreate) {
     ASSERT_FALSE(sim.path.empty());
     testsupport::temp_dir dir;
     testsupport::write_file(dir.file("plain"), "a file, not a directory");
-    run_result r = run_kestrel({"calibrate", "--device", sim.device(), "--calfile", dir.file("plain/cal.txt"),
-                                "--raw-min", "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"});
+    run_result r =
+        run_kestrel({"calibrate", "--device", sim.device(), "--calfile", dir.file("plain/cal.txt"),
+                     "--raw-min", "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"});
     EXPECT_EQ(r.status, 1);
     expect_one_error_line(r, "kestrel calibrate: ", "cannot create the directory " + dir.file("plain"));
 }
@@ -419,8 +432,9 @@ TEST(HostProgram, CalibrateReportsAFileItCannotRead) {
     ASSERT_FALSE(sim.path.empty());
     testsupport::temp_dir dir;
     ASSERT_EQ(mkdir(dir.file("cal.txt").c_str(), 0755), 0);
-    run_result r = run_kestrel({"calibrate", "--device", sim.device(), "--calfile", dir.file("cal.txt"),
-                                "--raw-min", "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"});
+    run_result r =
+        run_kestrel({"calibrate", "--device", sim.device(), "--calfile", dir.file("cal.txt"), "--raw-min",
+                     "4000", "--raw-max", "60000", "--true-min", "0", "--true-max", "1"});
     EXPECT_EQ(r.status, 1);
     expect_one_error_line(r, "kestrel calibrate: ",
                           "calibration not saved: the calibration file exists but cannot be read (-606)");
@@ -437,7 +451,9 @@ TEST(HostProgram, InterpretOffersTheSymbolToEveryModule) {
     static const row rows[] = {
         {"]A0+H+E+L+L+O", "fullascii39  accepted (1)", "  text: hello"},
         {"]A0$$", "fullascii39  accepted (1)", "  text: \xC3\xA4"},
-        {"]E09912345678905", "ukcoupon     accepted (1)", "  text: 1234 567 \xC2\xA3" "8.90 "},
+        {"]E09912345678905", "ukcoupon     accepted (1)",
+         "  text: 1234 567 \xC2\xA3"
+         "8.90 "},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(i);
@@ -478,7 +494,7 @@ TEST(HostProgram, DemoRunsTheWholeRoad) {
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(has_line_starting(r.out, "Reader 1234 activated!")) << r.out;
     for (const char *line : {"scan 1 ", "scan 2 ", "scan 3 ", "black reference ", "white reference ",
-                             "  calibrated       yes", "Wrote scan.csv and scan.svg in " })
+                             "  calibrated       yes", "Wrote scan.csv and scan.svg in "})
         EXPECT_TRUE(has_line_starting(r.out, line)) << line << "\n" << r.out;
     EXPECT_NE(r.out.find("in " + out + "\n"), std::string::npos);
     EXPECT_EQ(lines_of(testsupport::read_file(out + "/scan.csv")).size(), 2049u);

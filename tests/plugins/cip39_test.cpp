@@ -15,11 +15,14 @@ TEST(Cip39, Table) {
     };
     const row rows[] = {
         {"1234562", "CIP39 - OK", "123456 - 2", "CIP39 :123456 - 2. Chiffre de Contr\xF4le 2", 1},
-        {"1234567", "CIP39 - Erreur", "123456 - 7", "CIP39 :123456 - 7. Chiffre de Contr\xF4le 7 (pas 2)", -1},
+        {"1234567", "CIP39 - Erreur", "123456 - 7", "CIP39 :123456 - 7. Chiffre de Contr\xF4le 7 (pas 2)",
+         -1},
         {"123456", "CIP39 - Erreur", "123456", "CIP39 :123456. Chiffre de Contr\xF4le 10", -1},
         {"0000000", "CIP39 - OK", "000000 - 0", "CIP39 :000000 - 0. Chiffre de Contr\xF4le 0", 1},
-        {"0000030", "CIP39 - Erreur", "000003 - 0", "CIP39 :000003 - 0. Chiffre de Contr\xF4le 0 (pas 10)", -1},
-        {"0000039", "CIP39 - Erreur", "000003 - 9", "CIP39 :000003 - 9. Chiffre de Contr\xF4le 9 (pas 10)", -1},
+        {"0000030", "CIP39 - Erreur", "000003 - 0", "CIP39 :000003 - 0. Chiffre de Contr\xF4le 0 (pas 10)",
+         -1},
+        {"0000039", "CIP39 - Erreur", "000003 - 9", "CIP39 :000003 - 9. Chiffre de Contr\xF4le 9 (pas 10)",
+         -1},
         // 9*(2+3+4+5+6+7) = 243, and 243 modulo 11 is 1.
         {"9999991", "CIP39 - OK", "999999 - 1", "CIP39 :999999 - 1. Chiffre de Contr\xF4le 1", 1},
         {"12345A7", "", "", "", -1},
@@ -65,8 +68,12 @@ TEST(Cip39, NonDigitEmptiesNameAndLeavesText) {
 
 TEST(Cip39, OnlySixOrSevenCharacterCode39IsClaimed) {
     module m("cip39");
-    expect_not_claimed(m.entry(), {{syCode39, "12345"}, {syCode39, "12345678"}, {syCode39, ""},
-                                   {syEANUPC, "1234562"}, {syMSI, "123456"}, {syNone, "1234562"},
+    expect_not_claimed(m.entry(), {{syCode39, "12345"},
+                                   {syCode39, "12345678"},
+                                   {syCode39, ""},
+                                   {syEANUPC, "1234562"},
+                                   {syMSI, "123456"},
+                                   {syNone, "1234562"},
                                    {syCode128, "1234567"}});
 }
 

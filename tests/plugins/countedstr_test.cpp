@@ -24,8 +24,7 @@ template <typename Check> void for_each_carrier(Check check) {
     for (const auto &plugin : helper_plugins) {
         SCOPED_TRACE(plugin);
         module m(plugin);
-        helpers h = {m.function<decltype(&moverec)>("moverec"),
-                     m.function<decltype(&appendrec)>("appendrec"),
+        helpers h = {m.function<decltype(&moverec)>("moverec"), m.function<decltype(&appendrec)>("appendrec"),
                      m.function<decltype(&prependrec)>("prependrec"),
                      m.function<decltype(&truncright)>("truncright"),
                      m.function<decltype(&truncleft)>("truncleft")};
@@ -86,7 +85,8 @@ TEST(CountedStrings, AppendAndPrepend) {
         EXPECT_EQ(chars_of(s.data()), "ABC");
         h.prepend(0xA3, s.data());
         h.append(0xE9, s.data());
-        EXPECT_EQ(chars_of(s.data()), "\xA3" "ABC\xE9");
+        EXPECT_EQ(chars_of(s.data()), "\xA3"
+                                      "ABC\xE9");
 
         s = counted(pattern(254));
         h.append('Z', s.data());
@@ -117,7 +117,8 @@ TEST(CountedStrings, TruncationReturnsTheSignedByteAndLeavesItInTheBuffer) {
 
         s = counted("12\xA3");
         EXPECT_EQ(h.right(s.data()), -93);
-        s = counted("\xFF" "12");
+        s = counted("\xFF"
+                    "12");
         EXPECT_EQ(h.left(s.data()), -1);
         s = counted(std::string("\0x", 2));
         EXPECT_EQ(h.left(s.data()), 0);

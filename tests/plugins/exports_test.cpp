@@ -28,8 +28,7 @@ static std::set<std::string> dynamic_symbols(const std::string &path) {
 }
 
 TEST(Exports, ProgramsAndModulesExportBothEntries) {
-    static const char *const helpers[] = {"moverec", "appendrec", "prependrec", "truncright",
-                                          "truncleft"};
+    static const char *const helpers[] = {"moverec", "appendrec", "prependrec", "truncright", "truncleft"};
     for (const auto &plugin : all_plugins) {
         bool carries_helpers = plugin == "fullascii39" || plugin == "ukcoupon";
         for (const std::string suffix : {"", ".so"}) {
@@ -50,8 +49,7 @@ TEST(Exports, DllEntryPointReturnsOne) {
     for (const auto &plugin : all_plugins) {
         SCOPED_TRACE(plugin);
         module m(plugin);
-        auto dll_entry = m.function<int (*)(unsigned long, unsigned long, void *)>(
-            "_Z13DllEntryPointmmPv");
+        auto dll_entry = m.function<int (*)(unsigned long, unsigned long, void *)>("_Z13DllEntryPointmmPv");
         ASSERT_NE(dll_entry, nullptr);
         EXPECT_EQ(dll_entry(0, 0, nullptr), 1);
         EXPECT_EQ(dll_entry(~0ul, 12345, &m), 1);
@@ -75,15 +73,24 @@ TEST(Exports, InProcessCallsAnswerAsTheProgram) {
         std::string data;
     };
     const row rows[] = {
-        {"pharma_it", 'A', "000001"},       {"pharma_it", 'A', "0A0E0A"},
-        {"pharma_it", 'A', "1234567"},      {"pharma_it", 'A', "ZZZZZZ"},
-        {"pharma_it", 'E', "000001"},       {"fullascii39", 'A', "+H+E+L+L+O"},
-        {"fullascii39", 'A', "ABC"},        {"fullascii39", 'A', "$A$"},
-        {"fullascii39", 'A', "%0$$"},       {"ukcoupon", 'E', "9912345679995"},
-        {"ukcoupon", 'E', "9912345678905 12"}, {"ukcoupon", 'E', "9812345678905"},
-        {"pharma_be", 'M', "1234566"},      {"pharma_be", 'M', "12A4566"},
-        {"pharma_be", 'M', "123456"},       {"cip39", 'A', "1234562"},
-        {"cip39", 'A', "123456"},           {"cip39", 'A', "12345A7"},
+        {"pharma_it", 'A', "000001"},
+        {"pharma_it", 'A', "0A0E0A"},
+        {"pharma_it", 'A', "1234567"},
+        {"pharma_it", 'A', "ZZZZZZ"},
+        {"pharma_it", 'E', "000001"},
+        {"fullascii39", 'A', "+H+E+L+L+O"},
+        {"fullascii39", 'A', "ABC"},
+        {"fullascii39", 'A', "$A$"},
+        {"fullascii39", 'A', "%0$$"},
+        {"ukcoupon", 'E', "9912345679995"},
+        {"ukcoupon", 'E', "9912345678905 12"},
+        {"ukcoupon", 'E', "9812345678905"},
+        {"pharma_be", 'M', "1234566"},
+        {"pharma_be", 'M', "12A4566"},
+        {"pharma_be", 'M', "123456"},
+        {"cip39", 'A', "1234562"},
+        {"cip39", 'A', "123456"},
+        {"cip39", 'A', "12345A7"},
         {"cip39", 'E', "1234562"},
     };
     static const char letters[] = "EAIFCeMG";

@@ -12,13 +12,19 @@ TEST(FullAscii39, Table) {
         {"ABC", "ABC", 0},
         {"", "", 0},
         {"A$B", "A\x02", 1},
-        {"A$BC", "A\x02" "C", 1},
+        {"A$BC",
+         "A\x02"
+         "C",
+         1},
         {"$B", "\x02", 1},
         {"+H+E+L+L+O", "hello", 1},
         {"/A/O/Z", "!/:", 1},
         {"%A%F%K%P%T%U%V%W%X%Z", std::string("\x1B;[{\x7F\0@`\x7F\x7F", 10), 1},
         {"%B%C%D%E%G%J%L%O%Q%S", "\x1C\x1D\x1E\x1F<?\\_|~", 1},
-        {"$A$Z+A+Z/B/J/L", "\x01\x1A" "az\"*,", 1},
+        {"$A$Z+A+Z/B/J/L",
+         "\x01\x1A"
+         "az\"*,",
+         1},
         {"$$", "\xE4", 1},
         {"%0", "\xB9", 1},
         {"%\x80", "\x9E", 1},
@@ -42,9 +48,14 @@ TEST(FullAscii39, Table) {
 
 TEST(FullAscii39, OtherSymbologiesWriteNothing) {
     module m("fullascii39");
-    expect_not_claimed(m.entry(), {{syNone, "+H+I"}, {syEANUPC, "+H+I"}, {syI2of5, "AB$"},
-                                   {syCodabar, "ABC"}, {syCode128, "+H+I"}, {syRSS, "$"},
-                                   {syMSI, "+H+I"}, {syCode93, "%U"}});
+    expect_not_claimed(m.entry(), {{syNone, "+H+I"},
+                                   {syEANUPC, "+H+I"},
+                                   {syI2of5, "AB$"},
+                                   {syCodabar, "ABC"},
+                                   {syCode128, "+H+I"},
+                                   {syRSS, "$"},
+                                   {syMSI, "+H+I"},
+                                   {syCode93, "%U"}});
 }
 
 TEST(FullAscii39, NameIsWrittenWithItsTerminator) {

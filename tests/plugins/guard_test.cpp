@@ -117,17 +117,15 @@ TEST(Guards, NoPlugInWritesOutsideItsBuffersOrReadsPastItsInput) {
                         guarded name, text;
                         name.buffer()[0] = 0;
                         text.buffer()[0] = 0;
-                        int result = entry(symbology, fence.place(d), name.buffer(), text.buffer(),
-                                           verbose);
-                        bool sound = name.guards_intact() && text.guards_intact() &&
-                                     result >= prRejected && result <= prAccepted;
+                        int result = entry(symbology, fence.place(d), name.buffer(), text.buffer(), verbose);
+                        bool sound = name.guards_intact() && text.guards_intact() && result >= prRejected &&
+                                     result <= prAccepted;
                         if (symbology != claimed_code(plugin))
-                            sound = sound && result == prNotMine && name.untouched() &&
-                                    text.untouched();
+                            sound = sound && result == prNotMine && name.untouched() && text.untouched();
                         if (!sound && failures++ < 5)
                             ADD_FAILURE() << "length " << d.size() << " first byte "
-                                          << (d.empty() ? -1 : (unsigned char)d[0]) << " code "
-                                          << symbology << " verbose " << (int)verbose;
+                                          << (d.empty() ? -1 : (unsigned char)d[0]) << " code " << symbology
+                                          << " verbose " << (int)verbose;
                     }
                 }
             }

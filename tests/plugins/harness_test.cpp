@@ -55,7 +55,9 @@ TEST(Harness, EachLetterReachesTheEntryAsItsCode) {
         const char *out;
     };
     static const row rows[] = {
-        {"ukcoupon", "]E09912345678905", "1234 567 \xA3" "8.90 \nUK Coupon Code\n1\n"},
+        {"ukcoupon", "]E09912345678905",
+         "1234 567 \xA3"
+         "8.90 \nUK Coupon Code\n1\n"},
         {"pharma_it", "]A0000001", "0000000012\n'Italian' Pharma code\n1\n"},
         {"pharma_be", "]M01234566", "1234-566\n'Belgian' Pharma code\n1\n"},
         {"cip39", "]A01234562", "123456 - 2\nCIP39 - OK\n1\n"},
@@ -117,7 +119,8 @@ TEST(Harness, LongTextsPrintWhole) {
     auto u = run_plugin("ukcoupon", "]E0" + coupon);
     EXPECT_EQ(u.status, 0);
     EXPECT_EQ(u.out.find('\n'), 130u);
-    EXPECT_EQ(u.out.substr(0, 20), "9999 999 \xA3" "9.99+  999");
+    EXPECT_EQ(u.out.substr(0, 20), "9999 999 \xA3"
+                                   "9.99+  999");
 }
 
 TEST(Harness, RejectionGivesStatusOneAfterThreeLines) {
@@ -135,11 +138,20 @@ TEST(Harness, TextsPassThroughByteForByte) {
     };
     const row rows[] = {
         // ISO 8859-1 bytes from the data and from the plug-in itself.
-        {"fullascii39", "]A0\xE9+A\xFF", "\xE9" "a\xFF\nFull ASCII C39\n1\n", 0},
-        {"ukcoupon", "]E09912345678905 \xA3\xE9", "1234 567 \xA3" "8.90  \xA3\xE9\nUK Coupon Code\n1\n", 0},
+        {"fullascii39", "]A0\xE9+A\xFF",
+         "\xE9"
+         "a\xFF\nFull ASCII C39\n1\n",
+         0},
+        {"ukcoupon", "]E09912345678905 \xA3\xE9",
+         "1234 567 \xA3"
+         "8.90  \xA3\xE9\nUK Coupon Code\n1\n",
+         0},
         // A pair that stands for NUL prints as a NUL byte, not as the end of the text.
         {"fullascii39", "]A0A%UB", std::string("A\0B\nFull ASCII C39\n1\n", 21), 0},
-        {"pharma_be", "]M0123\xE9" "566", "123\xE9-566\n'Belgian' Pharma code\n-1\n", 1},
+        {"pharma_be",
+         "]M0123\xE9"
+         "566",
+         "123\xE9-566\n'Belgian' Pharma code\n-1\n", 1},
     };
     for (size_t i = 0; i < std::size(rows); i++) {
         SCOPED_TRACE(i);

@@ -6,9 +6,11 @@
 #include "header_c99.h"
 
 int header_c99_values(int *values, int count) {
-    const int all[] = {COUNTEDSTR_SIZE, COUNTEDSTR_MAX, (int)sizeof(countedstr_t), syNone,
-                       syEANUPC, syCode39, syI2of5, syCodabar, syCode128, syRSS, syMSI, syCode93,
-                       prRejected, prNotMine, prAccepted};
+    const int all[] = {COUNTEDSTR_SIZE, COUNTEDSTR_MAX, (int)sizeof(countedstr_t),
+                       syNone,          syEANUPC,       syCode39,
+                       syI2of5,         syCodabar,      syCode128,
+                       syRSS,           syMSI,          syCode93,
+                       prRejected,      prNotMine,      prAccepted};
     plugin_entry_t entry = 0;
     int n = (int)(sizeof all / sizeof all[0]);
     int k;

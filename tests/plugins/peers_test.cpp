@@ -17,10 +17,12 @@ namespace {
 
 const char debian_python[] = "/usr/bin/python3";
 
-bool have_imaging_peers() { return testsupport::have_program("zint") && testsupport::have_program("ZXingReader"); }
+bool have_imaging_peers() {
+    return testsupport::have_program("zint") && testsupport::have_program("ZXingReader");
+}
 
-#define REQUIRE_IMAGING_PEERS()                                                                      \
-    if (!have_imaging_peers())                                                                       \
+#define REQUIRE_IMAGING_PEERS()                                                                              \
+    if (!have_imaging_peers())                                                                               \
     GTEST_SKIP() << "zint or ZXingReader missing: run scripts/install-deps.sh peers as root"
 
 // Runs zint into a file of the given name; true on success.
@@ -127,10 +129,14 @@ TEST(Peers, Ean13CouponFromZintIsLaidOut) {
         std::string text;
     };
     const row rows[] = {
-        {"991234567890", "1234 567 \xA3" "8.90 "},
-        {"990001112999", "0001 112 \xA3" "9.99+ "},
-        {"995555500500", "5555 500 \xA3" "5.00 "},
-        {"998765432000", "8765 432 \xA3" "0.00 "},
+        {"991234567890", "1234 567 \xA3"
+                         "8.90 "},
+        {"990001112999", "0001 112 \xA3"
+                         "9.99+ "},
+        {"995555500500", "5555 500 \xA3"
+                         "5.00 "},
+        {"998765432000", "8765 432 \xA3"
+                         "0.00 "},
     };
     for (size_t i = 0; i < std::size(rows); i++) {
         SCOPED_TRACE(i);

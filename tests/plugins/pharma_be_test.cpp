@@ -31,7 +31,10 @@ TEST(PharmaBe, Table) {
         {"1B3C566", "1B3C-566", "Illegal character: B. Check digit error: read 6, expected 8.", -1},
         // A high byte is no digit; taken as signed it counts -23 - 48, and the
         // negative sum gives an expected value above 9.
-        {"\xE9" "234566", "\xE9" "234-566",
+        {"\xE9"
+         "234566",
+         "\xE9"
+         "234-566",
          "Illegal character: \xE9. Check digit error: read 6, expected 18.", -1},
     };
     module m("pharma_be");
@@ -50,8 +53,13 @@ TEST(PharmaBe, Table) {
 
 TEST(PharmaBe, OnlySevenCharacterMsiDataIsClaimed) {
     module m("pharma_be");
-    expect_not_claimed(m.entry(), {{syMSI, "123456"}, {syMSI, "12345666"}, {syMSI, ""}, {syMSI, "1"},
-                                   {syCode39, "1234566"}, {syEANUPC, "1234566"}, {syNone, "1234566"},
+    expect_not_claimed(m.entry(), {{syMSI, "123456"},
+                                   {syMSI, "12345666"},
+                                   {syMSI, ""},
+                                   {syMSI, "1"},
+                                   {syCode39, "1234566"},
+                                   {syEANUPC, "1234566"},
+                                   {syNone, "1234566"},
                                    {syCode93, "1234567"}});
 }
 
@@ -64,8 +72,14 @@ TEST(PharmaBe, Mod10OfOtherLengths) {
         int check;
     };
     static const row rows[] = {
-        {"0", 0}, {"5?", 9}, {"1?", 8}, {"12?", 5}, {"1234?", 4}, {"80523?", 4},
-        {"1234567890123456789?", 4}, {"A?", 3},
+        {"0", 0},
+        {"5?", 9},
+        {"1?", 8},
+        {"12?", 5},
+        {"1234?", 4},
+        {"80523?", 4},
+        {"1234567890123456789?", 4},
+        {"A?", 3},
         // 37 characters, the longest count whose digits fit.
         {"999999999999999999999999999999999999?", 6},
     };

@@ -26,7 +26,10 @@ TEST(PharmaIt, Table) {
         {"AAAAAA", "Error - illegal character A", -1},
         {"-.$/+%", "Error - illegal characters -.$/+%", -1},
         {" IOUEA", "Error - illegal characters  IOEA", -1},
-        {std::string("00\0" "001", 6), "Error - illegal character ", -1},
+        {std::string("00\0"
+                     "001",
+                     6),
+         "Error - illegal character ", -1},
         {"", "Error - invalid length 0", -1},
         {"1234567", "Error - invalid length 7", -1},
         {"A", "Error - invalid length 1", -1},
@@ -39,9 +42,14 @@ TEST(PharmaIt, Table) {
 
 TEST(PharmaIt, OnlyCode39IsClaimed) {
     module m("pharma_it");
-    expect_not_claimed(m.entry(), {{syNone, "000001"}, {syEANUPC, "000001"}, {syI2of5, ""},
-                                   {syCodabar, "ZZZZZZ"}, {syCode128, "1234567"}, {syRSS, "0A0E0A"},
-                                   {syMSI, "000001"}, {syCode93, "000001"}});
+    expect_not_claimed(m.entry(), {{syNone, "000001"},
+                                   {syEANUPC, "000001"},
+                                   {syI2of5, ""},
+                                   {syCodabar, "ZZZZZZ"},
+                                   {syCode128, "1234567"},
+                                   {syRSS, "0A0E0A"},
+                                   {syMSI, "000001"},
+                                   {syCode93, "000001"}});
 }
 
 TEST(PharmaIt, NumbersOfNineDigitsRoundTrip) {

@@ -10,8 +10,7 @@
 
 namespace plugintest {
 
-const std::vector<std::string> all_plugins = {"pharma_it", "fullascii39", "ukcoupon", "pharma_be",
-                                              "cip39"};
+const std::vector<std::string> all_plugins = {"pharma_it", "fullascii39", "ukcoupon", "pharma_be", "cip39"};
 const std::vector<std::string> helper_plugins = {"fullascii39", "ukcoupon"};
 
 module::module(const std::string &name) {
@@ -25,9 +24,7 @@ module::~module() {
         dlclose(handle_);
 }
 
-void *module::symbol(const char *name) const {
-    return handle_ ? dlsym(handle_, name) : nullptr;
-}
+void *module::symbol(const char *name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
 
 std::vector<unsigned char> counted(const std::string &s) {
     std::vector<unsigned char> rec(COUNTEDSTR_SIZE, 0);

@@ -25,9 +25,7 @@ public:
     module &operator=(const module &) = delete;
     bool loaded() const { return handle_ != nullptr; }
     void *symbol(const char *name) const;
-    template <typename F> F function(const char *name) const {
-        return reinterpret_cast<F>(symbol(name));
-    }
+    template <typename F> F function(const char *name) const { return reinterpret_cast<F>(symbol(name)); }
     plugin_entry_t entry() const { return function<plugin_entry_t>("KorvelVerifierPlugIn"); }
 
 private:

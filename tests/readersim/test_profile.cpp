@@ -171,8 +171,7 @@ std::string zint_modules(const std::string &text) {
 TEST(Profile, BarPatternMatchesZint) {
     if (!testsupport::have_program("zint"))
         GTEST_SKIP() << "zint is not installed (Debian package zint)";
-    const std::string texts[] = {"KESTREL", "0123456789", "ABCDEFGHIJKLM", "NOPQRSTUVWXYZ",
-                                 "-. $/+%"};
+    const std::string texts[] = {"KESTREL", "0123456789", "ABCDEFGHIJKLM", "NOPQRSTUVWXYZ", "-. $/+%"};
     for (const auto &text : texts) {
         SCOPED_TRACE(text);
         std::string modules = zint_modules(text);

@@ -20,23 +20,12 @@ TEST(Program, Help) {
 
 TEST(Program, BadOptionsExitWithTwo) {
     const std::vector<std::string> rows[] = {
-        {"--no-such-option"},
-        {"--serial"},
-        {"--serial", "70000"},
-        {"--serial", "12x"},
-        {"--serial", "-1"},
-        {"--firmware", "0x"},
-        {"--reader-type", "256"},
-        {"--rate", "-5"},
-        {"--rate", "fast"},
-        {"--frame-cut", "5000"},
-        {"--stray", "\\q"},
-        {"--ratio", "0.5"},
-        {"--low", "300"},
-        {"--png", ""},
-        {"--png", "/nonexistent/symbol.png"},
-        {"--hangup-after-cut"},
-        {"stray-argument"},
+        {"--no-such-option"},     {"--serial"},       {"--serial", "70000"},
+        {"--serial", "12x"},      {"--serial", "-1"}, {"--firmware", "0x"},
+        {"--reader-type", "256"}, {"--rate", "-5"},   {"--rate", "fast"},
+        {"--frame-cut", "5000"},  {"--stray", "\\q"}, {"--ratio", "0.5"},
+        {"--low", "300"},         {"--png", ""},      {"--png", "/nonexistent/symbol.png"},
+        {"--hangup-after-cut"},   {"stray-argument"},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(rows[i][0] + (rows[i].size() > 1 ? " " + rows[i][1] : ""));
@@ -52,7 +41,7 @@ TEST(Program, BadOptionsExitWithTwo) {
 
 TEST(Program, ServesUntilSigterm) {
     testsupport::background_program p({sim_program(), "--serial", "0x4321", "--firmware", "0x0105",
-                        "--resolution", "125", "--frame-cut", "100"});
+                                       "--resolution", "125", "--frame-cut", "100"});
     std::string path = p.first_line(5);
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     {

@@ -24,7 +24,7 @@ TEST(ReplyChecksum, KnownValues) {
         {std::vector<uint8_t>(30, 0), 0x0030},
         {{'a', 'b', 'c'}, 0x602C},
         {{}, 0x0000},
-        {{0xFF}, 0x0000},                     // 0xFF + 1 carries out of both bytes
+        {{0xFF}, 0x0000},                      // 0xFF + 1 carries out of both bytes
         {std::vector<uint8_t>(24, 0), 0x0115}, // the 24th byte has weight 1 again
         {counting(30), 0x09E3},
         {std::vector<uint8_t>(30, 0xFF), 0x1012},

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
@@ -97,8 +97,8 @@ bool have_program(const std::string &name) {
     _exit(127);
 }
 
-run_result run_program(const std::vector<std::string> &argv, double timeout_s,
-                       const std::string &stdin_data, const std::vector<std::string> &extra_env) {
+run_result run_program(const std::vector<std::string> &argv, double timeout_s, const std::string &stdin_data,
+                       const std::vector<std::string> &extra_env) {
     run_result res;
     int in[2], out[2], err[2];
     if (pipe(in) || pipe(out) || pipe(err))
@@ -126,8 +126,9 @@ run_result run_program(const std::vector<std::string> &argv, double timeout_s,
     std::string *sinks[2] = {&res.out, &res.err};
     int open_count = 2;
     while (open_count > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0) {
             res.timed_out = true;
             kill(pid, SIGKILL);
@@ -189,15 +190,14 @@ background_program::background_program(const std::vector<std::string> &argv,
     out_fd_ = out[0];
 }
 
-background_program::~background_program() {
-    stop();
-}
+background_program::~background_program() { stop(); }
 
 std::string background_program::first_line(double timeout_s) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
     while (out_fd_ >= 0 && pending_.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0)
             return "";
         struct pollfd pfd = {out_fd_, POLLIN, 0};

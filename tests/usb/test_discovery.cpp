@@ -25,14 +25,12 @@ struct report {
 std::vector<report> reports;
 int found_result;
 
-int record_line(const char *line)
-{
+int record_line(const char *line) {
     lines.push_back(line);
     return 0;
 }
 
-int record_reader(int id, const char *portname, const readerinfo_t *info)
-{
+int record_reader(int id, const char *portname, const readerinfo_t *info) {
     reports.push_back({id, portname, *info});
     return found_result;
 }
@@ -43,23 +41,20 @@ class Discovery : public ::testing::Test {
 protected:
     std::vector<std::unique_ptr<readersim::simulator>> sims;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         lines.clear();
         reports.clear();
         found_result = 0;
         memset(bsdPaths, 0, sizeof bsdPaths);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         serial_registry_set(nullptr, nullptr, 0);
         registry_set_sysfs_root(nullptr);
         reader_usb_close();
     }
     // Starts one simulator per configuration, each with serial number
     // 0x1000 + its position unless the configuration says otherwise.
-    void start(std::vector<readersim::config> cfgs)
-    {
+    void start(std::vector<readersim::config> cfgs) {
         for (size_t i = 0; i < cfgs.size(); i++) {
             if (cfgs[i].id.serial == readersim::identity{}.serial)
                 cfgs[i].id.serial = (uint16_t)(0x1000 + i);
@@ -69,16 +64,14 @@ protected:
     }
     std::string path(int i) const { return sims[i]->path(); }
     // Lists the simulators with the given TTY names (null: no name).
-    void list(const std::vector<const char *> &names)
-    {
+    void list(const std::vector<const char *> &names) {
         std::vector<const char *> paths;
         for (size_t i = 0; i < names.size(); i++)
             paths.push_back(sims[i]->path().c_str());
         ASSERT_EQ(serial_registry_set(names.data(), paths.data(), (int)names.size()), 0);
     }
     // The lines of one probed candidate that answered.
-    std::vector<std::string> reader_lines(const char *name, int slot, int i, unsigned serial) const
-    {
+    std::vector<std::string> reader_lines(const char *name, int slot, int i, unsigned serial) const {
         char got[64];
         snprintf(got, sizeof got, "Got info for reader %04x", serial);
         std::vector<std::string> out;
@@ -91,28 +84,24 @@ protected:
         return out;
     }
     // The stop command reached simulator i after the information request.
-    void expect_probed(int i) const
-    {
+    void expect_probed(int i) const {
         EXPECT_TRUE(sims[i]->wait_for('o')) << "simulator " << i;
         EXPECT_EQ(sims[i]->received_text(), "no") << "simulator " << i;
     }
-    void expect_untouched(int i) const
-    {
+    void expect_untouched(int i) const {
         EXPECT_FALSE(sims[i]->wait_for('n', 1, 0.3)) << "simulator " << i;
         EXPECT_TRUE(sims[i]->received().empty()) << "simulator " << i;
     }
 };
 
-std::vector<std::string> concat(std::vector<std::vector<std::string>> parts)
-{
+std::vector<std::string> concat(std::vector<std::vector<std::string>> parts) {
     std::vector<std::string> out;
     for (auto &p : parts)
         out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
-TEST_F(Discovery, NoDeviceFindsNothingAndSaysNothing)
-{
+TEST_F(Discovery, NoDeviceFindsNothingAndSaysNothing) {
     testsupport::temp_dir dir;
     ASSERT_EQ(mkdir(dir.file("class").c_str(), 0700), 0);
     ASSERT_EQ(mkdir(dir.file("class/tty").c_str(), 0700), 0);
@@ -127,8 +116,7 @@ TEST_F(Discovery, NoDeviceFindsNothingAndSaysNothing)
     }
 }
 
-TEST_F(Discovery, OtherAdapterIsNamedButNeverOpened)
-{
+TEST_F(Discovery, OtherAdapterIsNamedButNeverOpened) {
     start({{}});
     list({"usbserial-A1000"});
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 0);
@@ -137,8 +125,7 @@ TEST_F(Discovery, OtherAdapterIsNamedButNeverOpened)
     expect_untouched(0);
 }
 
-TEST_F(Discovery, MatchingAdapterIsProbedAndReported)
-{
+TEST_F(Discovery, MatchingAdapterIsProbedAndReported) {
     readersim::config cfg;
     cfg.id.serial = 0xBEAD;
     cfg.id.firmware = 0x0206;
@@ -157,8 +144,7 @@ TEST_F(Discovery, MatchingAdapterIsProbedAndReported)
     EXPECT_EQ(fileDescriptor, -1);
 }
 
-TEST_F(Discovery, NamePrefixIsCaseSensitive)
-{
+TEST_F(Discovery, NamePrefixIsCaseSensitive) {
     start({{}});
     list({"USBSERIAL-00001234"});
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 0);
@@ -166,8 +152,7 @@ TEST_F(Discovery, NamePrefixIsCaseSensitive)
     expect_untouched(0);
 }
 
-TEST_F(Discovery, DeviceWithoutTtyNameIsProbed)
-{
+TEST_F(Discovery, DeviceWithoutTtyNameIsProbed) {
     start({{}});
     list({nullptr});
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
@@ -175,8 +160,7 @@ TEST_F(Discovery, DeviceWithoutTtyNameIsProbed)
     expect_probed(0);
 }
 
-TEST_F(Discovery, DeviceWithoutPathOrUnopenableIsSkipped)
-{
+TEST_F(Discovery, DeviceWithoutPathOrUnopenableIsSkipped) {
     start({{}});
     const char *names[] = {"usbserial-00000001", "usbserial-00000002", "usbserial-00000003"};
     const char *paths[] = {nullptr, "/nonexistent/tty", sims[0]->path().c_str()};
@@ -191,8 +175,7 @@ TEST_F(Discovery, DeviceWithoutPathOrUnopenableIsSkipped)
     EXPECT_EQ(reports[0].portname, path(0));
 }
 
-TEST_F(Discovery, SilentDeviceIsStoppedAndItsSlotReused)
-{
+TEST_F(Discovery, SilentDeviceIsStoppedAndItsSlotReused) {
     readersim::config silent;
     silent.silent = true;
     start({silent, {}});
@@ -208,24 +191,22 @@ TEST_F(Discovery, SilentDeviceIsStoppedAndItsSlotReused)
     expect_probed(1);
 }
 
-TEST_F(Discovery, BadChecksumSkipsTheDeviceSilently)
-{
+TEST_F(Discovery, BadChecksumSkipsTheDeviceSilently) {
     readersim::config bad;
     bad.id.bad_checksum = true;
     start({bad, {}});
     list({"usbserial-00000001", "usbserial-00000002"});
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
-    EXPECT_EQ(lines, concat({{"Serial stream name: usbserial-00000001", " Path matched!",
-                              "BSD path 0: " + path(0)},
-                             reader_lines("usbserial-00000002", 0, 1, 0x1001)}));
+    EXPECT_EQ(lines,
+              concat({{"Serial stream name: usbserial-00000001", " Path matched!", "BSD path 0: " + path(0)},
+                      reader_lines("usbserial-00000002", 0, 1, 0x1001)}));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].portname, path(1));
     expect_probed(0);
     expect_probed(1);
 }
 
-TEST_F(Discovery, TwoReadersGetConsecutiveIdsAndSlots)
-{
+TEST_F(Discovery, TwoReadersGetConsecutiveIdsAndSlots) {
     start({{}, {}});
     list({"usbserial-00000001", "usbserial-00000002"});
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 2);
@@ -242,8 +223,7 @@ TEST_F(Discovery, TwoReadersGetConsecutiveIdsAndSlots)
     }
 }
 
-TEST_F(Discovery, FifthReaderIsNeverTaken)
-{
+TEST_F(Discovery, FifthReaderIsNeverTaken) {
     start({{}, {}, {}, {}, {}});
     list({"usbserial-00000001", "usbserial-00000002", "usbserial-00000003", "usbserial-00000004",
           "usbserial-00000005"});
@@ -261,8 +241,7 @@ TEST_F(Discovery, FifthReaderIsNeverTaken)
     expect_untouched(4);
 }
 
-TEST_F(Discovery, CallbackAskingToStopEndsAfterThatReader)
-{
+TEST_F(Discovery, CallbackAskingToStopEndsAfterThatReader) {
     start({{}, {}});
     list({"usbserial-00000001", "usbserial-00000002"});
     found_result = 1;
@@ -274,8 +253,7 @@ TEST_F(Discovery, CallbackAskingToStopEndsAfterThatReader)
     EXPECT_EQ(fileDescriptor, -1);
 }
 
-TEST_F(Discovery, NullCallbacksStillProbeAndCount)
-{
+TEST_F(Discovery, NullCallbacksStillProbeAndCount) {
     start({{}, {}});
     list({"usbserial-00000001", "usbserial-00000002"});
     EXPECT_EQ(usb_enumerate(nullptr, nullptr), 2);

@@ -22,13 +22,12 @@ struct entry {
     bool operator==(const entry &) const = default;
 };
 
-std::ostream &operator<<(std::ostream &os, const entry &e)
-{
-    return os << '{' << (e.has_name ? e.name : "<no name>") << ", " << (e.has_path ? e.path : "<no path>") << '}';
+std::ostream &operator<<(std::ostream &os, const entry &e) {
+    return os << '{' << (e.has_name ? e.name : "<no name>") << ", " << (e.has_path ? e.path : "<no path>")
+              << '}';
 }
 
-std::vector<entry> entries(const registry_device_t *table, int count)
-{
+std::vector<entry> entries(const registry_device_t *table, int count) {
     std::vector<entry> out;
     for (int i = 0; i < count; i++)
         out.push_back({table[i].name, table[i].path, table[i].has_name, table[i].has_path});
@@ -36,8 +35,7 @@ std::vector<entry> entries(const registry_device_t *table, int count)
 }
 
 // The listing discovery would walk now.
-std::vector<entry> current_listing()
-{
+std::vector<entry> current_listing() {
     std::vector<entry> out;
     registry_iter_t it;
     if (registry_open(&it) != 0)
@@ -47,8 +45,7 @@ std::vector<entry> current_listing()
     return out;
 }
 
-std::vector<entry> scan(const std::string &root, int capacity = registry_system_max)
-{
+std::vector<entry> scan(const std::string &root, int capacity = registry_system_max) {
     static registry_device_t table[registry_system_max];
     int n = registry_scan_sysfs(root.c_str(), table, capacity);
     EXPECT_GE(n, 0);
@@ -60,30 +57,28 @@ std::vector<entry> scan(const std::string &root, int capacity = registry_system_
 // "device" link points back to the device dir, as the kernel lays it out.
 class sysfs_tree {
 public:
-    explicit sysfs_tree(const std::string &root) : root_(root) { fs::create_directories(root_ + "/class/tty"); }
+    explicit sysfs_tree(const std::string &root) : root_(root) {
+        fs::create_directories(root_ + "/class/tty");
+    }
 
-    void attribute(const std::string &dir, const std::string &name, const std::string &value)
-    {
+    void attribute(const std::string &dir, const std::string &name, const std::string &value) {
         fs::create_directories(root_ + "/" + dir);
         testsupport::write_file(root_ + "/" + dir + "/" + name, value);
     }
-    void usb_device(const std::string &dir, const char *serial)
-    {
+    void usb_device(const std::string &dir, const char *serial) {
         attribute(dir, "idVendor", "0403\n");
         if (serial != nullptr)
             attribute(dir, "serial", std::string(serial) + "\n");
     }
     // A tty backed by the device directory devdir.
-    void tty(const std::string &devdir, const std::string &name)
-    {
+    void tty(const std::string &devdir, const std::string &name) {
         std::string ttydir = devdir + "/tty/" + name;
         fs::create_directories(root_ + "/" + ttydir);
         fs::create_directory_symlink("../..", root_ + "/" + ttydir + "/device");
         fs::create_directory_symlink("../../" + ttydir, root_ + "/class/tty/" + name);
     }
     // A tty without a device behind it (virtual consoles, ptmx).
-    void virtual_tty(const std::string &name)
-    {
+    void virtual_tty(const std::string &name) {
         std::string ttydir = "devices/virtual/tty/" + name;
         fs::create_directories(root_ + "/" + ttydir);
         fs::create_directory_symlink("../../" + ttydir, root_ + "/class/tty/" + name);
@@ -97,8 +92,7 @@ const std::string hub = "devices/pci0000:00/0000:00:14.0/usb1";
 
 // Adapters with and without serial numbers, a modem, on-board ports and
 // virtual terminals; the root hub has a serial number of its own.
-void typical_machine(sysfs_tree &t)
-{
+void typical_machine(sysfs_tree &t) {
     t.usb_device(hub, "0000:00:14.0");
     t.usb_device(hub + "/1-1", "A1000");
     t.tty(hub + "/1-1/1-1:1.0/ttyUSB10", "ttyUSB10");
@@ -119,12 +113,12 @@ const std::vector<entry> typical_listing = {
     {"ttyS0", "/dev/ttyS0"},
     {"ttyS1", "/dev/ttyS1"},
     {"usbserial-00001234", "/dev/ttyUSB2"},
-    {"ttyUSB3", "/dev/ttyUSB3"}, // its USB device has no serial number
+    // ttyUSB3's USB device has no serial number.
+    {"ttyUSB3", "/dev/ttyUSB3"},
     {"usbserial-A1000", "/dev/ttyUSB10"},
 };
 
-TEST(RegistrySysfs, TypicalMachineGivesNamesPathsAndNaturalOrder)
-{
+TEST(RegistrySysfs, TypicalMachineGivesNamesPathsAndNaturalOrder) {
     testsupport::temp_dir dir;
     sysfs_tree t(dir.path());
     typical_machine(t);
@@ -133,8 +127,7 @@ TEST(RegistrySysfs, TypicalMachineGivesNamesPathsAndNaturalOrder)
 
 // A full table keeps the USB adapters, then the first other ports in
 // natural order, and stays in natural order.
-TEST(RegistrySysfs, FullTableKeepsAdaptersThenTheFirstInOrder)
-{
+TEST(RegistrySysfs, FullTableKeepsAdaptersThenTheFirstInOrder) {
     testsupport::temp_dir dir;
     sysfs_tree t(dir.path());
     typical_machine(t);
@@ -153,8 +146,7 @@ TEST(RegistrySysfs, FullTableKeepsAdaptersThenTheFirstInOrder)
 }
 
 // More on-board ports than the listing holds do not hide an adapter.
-TEST(RegistrySysfs, ManyPortsDoNotPushOutTheAdapter)
-{
+TEST(RegistrySysfs, ManyPortsDoNotPushOutTheAdapter) {
     testsupport::temp_dir dir;
     sysfs_tree t(dir.path());
     for (int i = 0; i < registry_system_max + 6; i++)
@@ -167,8 +159,7 @@ TEST(RegistrySysfs, ManyPortsDoNotPushOutTheAdapter)
     EXPECT_EQ(got[registry_system_max - 2], (entry{"ttyS62", "/dev/ttyS62"}));
 }
 
-TEST(RegistrySysfs, KernelNamesSortNaturally)
-{
+TEST(RegistrySysfs, KernelNamesSortNaturally) {
     struct row {
         std::vector<std::string> names;
         std::vector<std::string> sorted;
@@ -192,8 +183,7 @@ TEST(RegistrySysfs, KernelNamesSortNaturally)
     }
 }
 
-TEST(RegistrySysfs, SerialNumberTooLongForANameLeavesNoName)
-{
+TEST(RegistrySysfs, SerialNumberTooLongForANameLeavesNoName) {
     struct row {
         size_t serial_length;
         bool has_name;
@@ -207,13 +197,13 @@ TEST(RegistrySysfs, SerialNumberTooLongForANameLeavesNoName)
         std::string serial(r.serial_length, 'S');
         t.usb_device(hub + "/1-1", serial.c_str());
         t.tty(hub + "/1-1/1-1:1.0/ttyUSB0", "ttyUSB0");
-        std::vector<entry> want = {{r.has_name ? "usbserial-" + serial : "", "/dev/ttyUSB0", r.has_name, true}};
+        std::vector<entry> want = {
+            {r.has_name ? "usbserial-" + serial : "", "/dev/ttyUSB0", r.has_name, true}};
         EXPECT_EQ(scan(dir.path()), want);
     }
 }
 
-TEST(RegistrySysfs, UnreadableOrEmptyClassDirectory)
-{
+TEST(RegistrySysfs, UnreadableOrEmptyClassDirectory) {
     testsupport::temp_dir dir;
     registry_device_t table[1];
     EXPECT_EQ(registry_scan_sysfs(dir.file("missing").c_str(), table, 1), -1);
@@ -224,21 +214,18 @@ TEST(RegistrySysfs, UnreadableOrEmptyClassDirectory)
 class HostList : public ::testing::Test {
 protected:
     testsupport::temp_dir dir;
-    void SetUp() override
-    {
+    void SetUp() override {
         sysfs_tree t(dir.path());
         typical_machine(t);
         ASSERT_EQ(registry_set_sysfs_root(dir.path().c_str()), 0);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         serial_registry_set(nullptr, nullptr, 0);
         registry_set_sysfs_root(nullptr);
     }
 };
 
-TEST_F(HostList, ReplacesTheSystemListingInOrderAndCountZeroRestoresIt)
-{
+TEST_F(HostList, ReplacesTheSystemListingInOrderAndCountZeroRestoresIt) {
     EXPECT_EQ(current_listing(), typical_listing);
     char name0[] = "usbserial-0000AAAA";
     char path0[] = "/dev/pts/7";
@@ -256,8 +243,7 @@ TEST_F(HostList, ReplacesTheSystemListingInOrderAndCountZeroRestoresIt)
     EXPECT_EQ(current_listing(), typical_listing);
 }
 
-TEST_F(HostList, LongestTextsAndMostDevicesAreAccepted)
-{
+TEST_F(HostList, LongestTextsAndMostDevicesAreAccepted) {
     std::string name(127, 'n'), path(1023, 'p');
     std::vector<const char *> names(16, name.c_str()), paths(16, path.c_str());
     ASSERT_EQ(serial_registry_set(names.data(), paths.data(), 16), 0);
@@ -266,8 +252,7 @@ TEST_F(HostList, LongestTextsAndMostDevicesAreAccepted)
     EXPECT_EQ(got[15], (entry{name, path}));
 }
 
-TEST_F(HostList, BadArgumentsAreRejectedAndChangeNothing)
-{
+TEST_F(HostList, BadArgumentsAreRejectedAndChangeNothing) {
     const char *good_names[] = {"usbserial-00000001"};
     const char *good_paths[] = {"/dev/pts/3"};
     ASSERT_EQ(serial_registry_set(good_names, good_paths, 1), 0);
@@ -300,8 +285,7 @@ TEST_F(HostList, BadArgumentsAreRejectedAndChangeNothing)
     }
 }
 
-TEST_F(HostList, ListingTakenIsKeptWhileTheHostListChanges)
-{
+TEST_F(HostList, ListingTakenIsKeptWhileTheHostListChanges) {
     const char *names[] = {"a", "b"};
     const char *paths[] = {"/dev/a", "/dev/b"};
     ASSERT_EQ(serial_registry_set(names, paths, 2), 0);
@@ -317,8 +301,7 @@ TEST_F(HostList, ListingTakenIsKeptWhileTheHostListChanges)
     EXPECT_EQ(registry_next(&it), nullptr);
 }
 
-TEST_F(HostList, TooLongSysfsRootIsRefused)
-{
+TEST_F(HostList, TooLongSysfsRootIsRefused) {
     std::string root(1024, 'r');
     EXPECT_EQ(registry_set_sysfs_root(root.c_str()), -1);
     EXPECT_EQ(current_listing(), typical_listing);

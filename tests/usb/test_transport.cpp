@@ -24,13 +24,11 @@ namespace {
 using usbtest::start_sim;
 using usbtest::tty_fd;
 
-double seconds_since(std::chrono::steady_clock::time_point t0)
-{
+double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-int open_descriptors()
-{
+int open_descriptors() {
     int n = 0;
     DIR *d = opendir("/proc/self/fd");
     while (d != nullptr && readdir(d) != nullptr)
@@ -41,14 +39,12 @@ int open_descriptors()
 }
 
 // Nothing is waiting on the open channel right now.
-bool line_is_empty()
-{
+bool line_is_empty() {
     unsigned char byte;
     return read(fileDescriptor, &byte, 1) == -1 && errno == EAGAIN;
 }
 
-readersim::config silent_line()
-{
+readersim::config silent_line() {
     readersim::config cfg;
     cfg.silent = true;
     return cfg;
@@ -58,25 +54,21 @@ class Transport : public ::testing::Test {
 protected:
     readersim::simulator sim;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         reader_usb_close();
         memset(bsdPaths, 0, sizeof bsdPaths);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         reader_usb_close();
         memset(bsdPaths, 0, sizeof bsdPaths);
     }
     // Puts the simulator's terminal into slot and opens it.
-    void open_slot(int slot, const readersim::simulator &peer)
-    {
+    void open_slot(int slot, const readersim::simulator &peer) {
         snprintf(bsdPaths[slot], sizeof bsdPaths[slot], "%s", peer.path().c_str());
         ASSERT_EQ(reader_usb_open(slot), 0);
         ASSERT_GE(fileDescriptor, 0);
     }
-    void start_and_open(const readersim::config &cfg = {})
-    {
+    void start_and_open(const readersim::config &cfg = {}) {
         ASSERT_NO_FATAL_FAILURE(start_sim(sim, cfg));
         ASSERT_NO_FATAL_FAILURE(open_slot(0, sim));
     }
@@ -85,8 +77,7 @@ protected:
 const unsigned char info_request = 'n';
 const unsigned char scan_request = 's';
 
-TEST_F(Transport, GetbytesReceivesTheInformationReply)
-{
+TEST_F(Transport, GetbytesReceivesTheInformationReply) {
     readersim::config cfg;
     cfg.id.serial = 0x0D11;
     start_and_open(cfg);
@@ -98,8 +89,7 @@ TEST_F(Transport, GetbytesReceivesTheInformationReply)
     EXPECT_TRUE(sim.wait_for('n'));
 }
 
-TEST_F(Transport, GetbytesFailsOnASilentDevice)
-{
+TEST_F(Transport, GetbytesFailsOnASilentDevice) {
     start_and_open(silent_line());
     ASSERT_EQ(usb_write(&info_request, 1), 1);
     unsigned char reply[32];
@@ -110,8 +100,7 @@ TEST_F(Transport, GetbytesFailsOnASilentDevice)
     EXPECT_TRUE(sim.wait_for('n'));
 }
 
-TEST_F(Transport, PartialReplyThenSilenceIsAFailureNotACount)
-{
+TEST_F(Transport, PartialReplyThenSilenceIsAFailureNotACount) {
     start_and_open(silent_line());
     sim.send(std::vector<uint8_t>(20, 0x42));
     unsigned char reply[32];
@@ -121,8 +110,7 @@ TEST_F(Transport, PartialReplyThenSilenceIsAFailureNotACount)
     EXPECT_EQ(usb_read(reply, 32), -1);
 }
 
-TEST_F(Transport, HungUpLineEndsReadsInsteadOfSpinning)
-{
+TEST_F(Transport, HungUpLineEndsReadsInsteadOfSpinning) {
     // After a hang-up every read returns 0 at once; such reads count as
     // failed attempts, so the call ends like a silence.
     start_and_open();
@@ -132,8 +120,7 @@ TEST_F(Transport, HungUpLineEndsReadsInsteadOfSpinning)
     EXPECT_EQ(usb_read(reply, 1), -1);
 }
 
-TEST_F(Transport, FlushReturnsAfterASecondOfQuiet)
-{
+TEST_F(Transport, FlushReturnsAfterASecondOfQuiet) {
     start_sim(sim);
     // Bytes waiting before the open are drained by it.
     sim.send(std::vector<uint8_t>(10, 'x'));
@@ -145,8 +132,7 @@ TEST_F(Transport, FlushReturnsAfterASecondOfQuiet)
     EXPECT_GE(seconds_since(t0), 1.0);
 }
 
-TEST_F(Transport, FlushKeepsReadingWhileTheLineTalks)
-{
+TEST_F(Transport, FlushKeepsReadingWhileTheLineTalks) {
     start_and_open();
 
     // One byte every 200 ms for two seconds: never a second of quiet.
@@ -171,8 +157,7 @@ TEST_F(Transport, FlushKeepsReadingWhileTheLineTalks)
 // Runs the calls in a child process that may make no system call but write
 // and exit (strict seccomp); any other system call kills it.
 // Returns the results, or an empty vector when the child did not finish.
-std::vector<int> results_without_system_calls(int (*const calls[])(), int count)
-{
+std::vector<int> results_without_system_calls(int (*const calls[])(), int count) {
     int fds[2];
     if (pipe(fds) != 0)
         return {};
@@ -199,8 +184,7 @@ std::vector<int> results_without_system_calls(int (*const calls[])(), int count)
     return results;
 }
 
-TEST_F(Transport, EmptyOrInvalidSlotAndClosedChannelMakeNoSystemCall)
-{
+TEST_F(Transport, EmptyOrInvalidSlotAndClosedChannelMakeNoSystemCall) {
     static int (*const calls[])() = {
         [] { return reader_usb_open(-1); },
         [] { return reader_usb_open(4); },
@@ -229,8 +213,7 @@ TEST_F(Transport, EmptyOrInvalidSlotAndClosedChannelMakeNoSystemCall)
     EXPECT_EQ(usb_getbytes(reply, 32, 32, 100), RDR_READ_FAILED);
 }
 
-TEST_F(Transport, EmptySlotLeavesTheOpenChannelAlone)
-{
+TEST_F(Transport, EmptySlotLeavesTheOpenChannelAlone) {
     start_and_open();
     int fd = fileDescriptor;
     EXPECT_EQ(reader_usb_open(1), RDR_EX_UNAVAILABLE);
@@ -241,8 +224,7 @@ TEST_F(Transport, EmptySlotLeavesTheOpenChannelAlone)
     EXPECT_EQ(usb_getbytes(reply, 32, 32, 100), 32);
 }
 
-TEST_F(Transport, UnopenablePathGivesIoErrorAndLeaksNothing)
-{
+TEST_F(Transport, UnopenablePathGivesIoErrorAndLeaksNothing) {
     testsupport::temp_dir dir;
     testsupport::write_file(dir.file("plain"), "not a terminal");
     struct row {
@@ -261,8 +243,7 @@ TEST_F(Transport, UnopenablePathGivesIoErrorAndLeaksNothing)
 
 // Puts a terminal into cooked settings through our own descriptor; the
 // settings the kernel then holds go to *applied.
-void cook_line(const tty_fd &own, struct termios *applied)
-{
+void cook_line(const tty_fd &own, struct termios *applied) {
     ASSERT_GE(own.fd, 0);
     ASSERT_EQ(tcgetattr(own.fd, applied), 0);
     usbtest::make_cooked(applied);
@@ -270,8 +251,7 @@ void cook_line(const tty_fd &own, struct termios *applied)
     ASSERT_EQ(tcgetattr(own.fd, applied), 0);
 }
 
-TEST_F(Transport, LineIsRawWhileOpenAndRestoredAfterClose)
-{
+TEST_F(Transport, LineIsRawWhileOpenAndRestoredAfterClose) {
     start_sim(sim);
     tty_fd own(sim.path());
     struct termios before;
@@ -303,8 +283,7 @@ TEST_F(Transport, LineIsRawWhileOpenAndRestoredAfterClose)
     EXPECT_TRUE(usbtest::same_attrs(after, before));
 }
 
-TEST_F(Transport, OpeningAnotherDeviceClosesAndRestoresTheFirst)
-{
+TEST_F(Transport, OpeningAnotherDeviceClosesAndRestoresTheFirst) {
     readersim::simulator first, second;
     start_sim(first);
     start_sim(second);
@@ -327,16 +306,14 @@ TEST_F(Transport, OpeningAnotherDeviceClosesAndRestoresTheFirst)
 
 // Every byte value, the terminal's special characters among them; the tests
 // below start from settings that would translate or drop some of them.
-std::vector<uint8_t> every_byte_value(size_t size)
-{
+std::vector<uint8_t> every_byte_value(size_t size) {
     std::vector<uint8_t> bytes(size);
     for (size_t i = 0; i < size; i++)
         bytes[i] = (uint8_t)(i * 7 + i / 256);
     return bytes;
 }
 
-TEST_F(Transport, FrameOfEveryByteValueArrivesUnchanged)
-{
+TEST_F(Transport, FrameOfEveryByteValueArrivesUnchanged) {
     readersim::config cfg;
     cfg.frame = every_byte_value(4096);
     cfg.line_rate = 115200;
@@ -354,8 +331,7 @@ TEST_F(Transport, FrameOfEveryByteValueArrivesUnchanged)
         EXPECT_NE(std::count(frame.begin(), frame.end(), special), 0) << int(special);
 }
 
-TEST_F(Transport, RepliesOfEveryByteValueArriveAndLeaveUnchanged)
-{
+TEST_F(Transport, RepliesOfEveryByteValueArriveAndLeaveUnchanged) {
     // Silent, as the bytes written below include commands.
     start_sim(sim, silent_line());
     tty_fd own(sim.path());

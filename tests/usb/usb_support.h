@@ -16,8 +16,7 @@
 namespace usbtest {
 
 // Starts sim with cfg; fails the test when the pseudo-terminal cannot be made.
-inline void start_sim(readersim::simulator &sim, const readersim::config &cfg = {})
-{
+inline void start_sim(readersim::simulator &sim, const readersim::config &cfg = {}) {
     ASSERT_TRUE(sim.start(cfg)) << "cannot start the reader simulator";
 }
 
@@ -25,8 +24,7 @@ inline void start_sim(readersim::simulator &sim, const readersim::config &cfg = 
 struct tty_fd {
     int fd;
     explicit tty_fd(const std::string &path) : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
-    ~tty_fd()
-    {
+    ~tty_fd() {
         if (fd >= 0)
             close(fd);
     }
@@ -37,8 +35,7 @@ struct tty_fd {
 // A fresh Linux terminal's cooked settings, made harsher: every input
 // translation that can change or drop bytes, 7 bits with parity, echo and
 // software flow control on, slow.
-inline void make_cooked(struct termios *t)
-{
+inline void make_cooked(struct termios *t) {
     t->c_iflag = ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | IUCLC | BRKINT | IXON | IXOFF | IXANY;
     t->c_oflag = OPOST | ONLCR;
     t->c_cflag = CS7 | PARENB | CREAD;
@@ -49,8 +46,7 @@ inline void make_cooked(struct termios *t)
     cfsetispeed(t, B9600);
 }
 
-inline bool same_attrs(const struct termios &a, const struct termios &b)
-{
+inline bool same_attrs(const struct termios &a, const struct termios &b) {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
            a.c_lflag == b.c_lflag && memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
            cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);

@@ -281,7 +281,8 @@ profile_analysis analyse_profile(const std::vector<double> &r) {
     a.g_defects = grade_defects(a.defects);
     a.g_decodability = a.decoded ? grade_decodability(a.decodability) : 0;
     a.g_decode = a.decoded ? 4 : 0;
-    a.scan_grade = std::min({a.g_sc, a.g_rmin, a.g_ecmin, a.g_mod, a.g_defects, a.g_decodability, a.g_decode});
+    a.scan_grade =
+        std::min({a.g_sc, a.g_rmin, a.g_ecmin, a.g_mod, a.g_defects, a.g_decodability, a.g_decode});
     return a;
 }
 

@@ -31,8 +31,8 @@ static const option_spec *find_spec(const std::vector<option_spec> &specs, const
     return nullptr;
 }
 
-bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::string> &args,
-                parsed_args &out, std::string &error) {
+bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::string> &args, parsed_args &out,
+                std::string &error) {
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &a = args[i];
         if (a == "--") {
@@ -146,7 +146,8 @@ bool make_dirs(const std::string &dir) {
     size_t slash = dir.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !make_dirs(dir.substr(0, slash)))
         return false;
-    return mkdir(dir.c_str(), 0777) == 0 || (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    return mkdir(dir.c_str(), 0777) == 0 ||
+           (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 std::string dir_of(const std::string &path) {

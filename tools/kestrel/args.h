@@ -26,8 +26,8 @@ struct parsed_args {
 
 // Parses args against the table. A "--" ends the options. On failure returns
 // false with a one-line reason in `error`.
-bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::string> &args,
-                parsed_args &out, std::string &error);
+bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::string> &args, parsed_args &out,
+                std::string &error);
 
 // The option table as help lines, one per option, aligned.
 std::string options_help(const std::vector<option_spec> &specs);

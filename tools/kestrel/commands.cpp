@@ -77,7 +77,9 @@ int on_found(int id, const char *portname, const readerinfo_t *info) {
 
 } // namespace
 
-std::vector<option_spec> list_specs() { return joined({{"device", "NAME=PATH", reader_specs()[0].help}}, common_specs()); }
+std::vector<option_spec> list_specs() {
+    return joined({{"device", "NAME=PATH", reader_specs()[0].help}}, common_specs());
+}
 
 int run_list(const parsed_args &args) {
     common_options common;
@@ -101,11 +103,15 @@ std::vector<option_spec> scan_specs() {
         {"timeout", "SECONDS", "longest wait for each scan (default 10)"},
         {"getscan", nullptr, "ask the reader for each scan at once instead of waiting for its announcement"},
         {"csv", "PATH", "write the last scan as CSV: index,sample,reflectance"},
-        {"svg", "PATH", "write the last scan as an SVG plot of reflectance against sample index,"
-                        " with its global threshold and element edges"},
-        {"grade", nullptr, "grade each scan (ISO/IEC 15416 profile parameters), decode its Code 39 symbol"
-                           " and offer the data to the plug-ins"},
-        {"plugin-dir", "DIR", "with --grade: look for plug-in modules here (default: beside the program, or ../lib/kestrel/plugins when installed)"},
+        {"svg", "PATH",
+         "write the last scan as an SVG plot of reflectance against sample index,"
+         " with its global threshold and element edges"},
+        {"grade", nullptr,
+         "grade each scan (ISO/IEC 15416 profile parameters), decode its Code 39 symbol"
+         " and offer the data to the plug-ins"},
+        {"plugin-dir", "DIR",
+         "with --grade: look for plug-in modules here (default: beside the program, or "
+         "../lib/kestrel/plugins when installed)"},
     });
 }
 
@@ -139,27 +145,34 @@ int run_scan(const parsed_args &args) {
         scan_wait w = wait_for_scan(timeout, getscan, error_prefix("scan") + which + ": ");
         if (w.result != scan_wait::got_scan) {
             reader_stop();
-            return fail("scan", which + ": " + scan_outcome_text(w.result) +
-                                    (w.result == scan_wait::timed_out ? " (" + args.last("timeout", "10") + " s)" : ""));
+            return fail(
+                "scan",
+                which + ": " + scan_outcome_text(w.result) +
+                    (w.result == scan_wait::timed_out ? " (" + args.last("timeout", "10") + " s)" : ""));
         }
         last = w.samples;
         printf("scan %ld %s\n", k, sparkline(reflectances(last, rec.calmin, rec.calmax)).c_str());
         if (grade)
             printf("%s", grade_report("Grade of scan " + std::to_string(k) + ":",
-                                      analyse_samples(last, rec.calmin, rec.calmax), modules).c_str());
+                                      analyse_samples(last, rec.calmin, rec.calmax), modules)
+                             .c_str());
         fflush(stdout);
         detail(std::to_string(last.size()) + " samples");
     }
     reader_stop();
 
     std::string error;
-    if (args.has("csv") && !write_text_file(args.last("csv"), profile_csv(last, rec.calmin, rec.calmax), error))
+    if (args.has("csv") &&
+        !write_text_file(args.last("csv"), profile_csv(last, rec.calmin, rec.calmax), error))
         return fail("scan", error);
     if (args.has("svg")) {
         char title[96];
-        snprintf(title, sizeof title, "Reader %04X, scan %ld of %ld", (unsigned)rec.SerialNumber, count, count);
-        if (!write_text_file(args.last("svg"), profile_svg(last, rec.calmin, rec.calmax, title,
-                                                                  marks_of(analyse_samples(last, rec.calmin, rec.calmax))), error))
+        snprintf(title, sizeof title, "Reader %04X, scan %ld of %ld", (unsigned)rec.SerialNumber, count,
+                 count);
+        if (!write_text_file(args.last("svg"),
+                             profile_svg(last, rec.calmin, rec.calmax, title,
+                                         marks_of(analyse_samples(last, rec.calmin, rec.calmax))),
+                             error))
             return fail("scan", error);
     }
     for (const char *kind : {"csv", "svg"})
@@ -199,15 +212,20 @@ int run_calibrate(const parsed_args &args) {
         if (!args.has(raw_names[i]) || !args.has(true_names[i]))
             return fail("calibrate", "--raw-min, --raw-max, --true-min and --true-max are all needed", 2);
         if (!parse_int(args.last(raw_names[i]), 0, 65535, raw[i]))
-            return fail("calibrate", std::string("bad --") + raw_names[i] + " '" + args.last(raw_names[i]) +
-                                         "' (a raw reading 0..65535)", 2);
+            return fail("calibrate",
+                        std::string("bad --") + raw_names[i] + " '" + args.last(raw_names[i]) +
+                            "' (a raw reading 0..65535)",
+                        2);
         if (!parse_double(args.last(true_names[i]), 0, 1, actual[i]))
-            return fail("calibrate", std::string("bad --") + true_names[i] + " '" + args.last(true_names[i]) +
-                                         "' (a reflectance 0..1)", 2);
+            return fail("calibrate",
+                        std::string("bad --") + true_names[i] + " '" + args.last(true_names[i]) +
+                            "' (a reflectance 0..1)",
+                        2);
     }
     // Reference points in the wrong order, or equal, give no usable line.
     if (raw[0] >= raw[1] || actual[0] >= actual[1])
-        return fail("calibrate", "the dark reference must be below the light one in both raw and true values", 2);
+        return fail("calibrate", "the dark reference must be below the light one in both raw and true values",
+                    2);
 
     common_options common;
     int status = 0;
@@ -219,7 +237,7 @@ int run_calibrate(const parsed_args &args) {
     }
     std::string extra = args.last("extra");
     int r = reader_calib((unsigned)raw[0], (unsigned)raw[1], (float)actual[0], (float)actual[1],
-                     common.calfile.c_str(), (reader_time)time(nullptr), extra.c_str());
+                         common.calfile.c_str(), (reader_time)time(nullptr), extra.c_str());
     readerinfo_t rec = current_record();
     reader_stop();
     printf("Reader %04X: calmin %04X, calmax %04X\n", (unsigned)rec.SerialNumber, (unsigned)rec.calmin,
@@ -231,7 +249,9 @@ int run_calibrate(const parsed_args &args) {
 }
 
 std::vector<option_spec> interpret_specs() {
-    return joined({{"plugin-dir", "DIR", "look for plug-in modules here (default: beside the program, or ../lib/kestrel/plugins when installed)"}},
+    return joined({{"plugin-dir", "DIR",
+                    "look for plug-in modules here (default: beside the program, or ../lib/kestrel/plugins "
+                    "when installed)"}},
                   {common_specs()[2], common_specs()[3], common_specs()[4]});
 }
 

@@ -79,10 +79,12 @@ int demo_failure(const std::string &message) {
 
 std::vector<option_spec> demo_specs() {
     std::vector<option_spec> specs = {
-        {"out", "DIR", "write scan.csv and scan.svg here (default: a new directory under $TMPDIR or /tmp);"
-                       " the calibration file defaults to DIR/calibration.txt"},
-        {"text", "TEXT", "the data of the simulated Code 39 symbol (default KESTREL-39; 0CSSBD is an"
-                         " Italian pharmacode)"},
+        {"out", "DIR",
+         "write scan.csv and scan.svg here (default: a new directory under $TMPDIR or /tmp);"
+         " the calibration file defaults to DIR/calibration.txt"},
+        {"text", "TEXT",
+         "the data of the simulated Code 39 symbol (default KESTREL-39; 0CSSBD is an"
+         " Italian pharmacode)"},
     };
     for (const auto &s : common_specs())
         specs.push_back(s);
@@ -133,13 +135,16 @@ int run_demo(const parsed_args &args) {
         cfg.prof.seed = (uint32_t)k; // each pass of the wand brings its own noise
         sim.set_config(cfg);
         sim.announce();
-        scan_wait w = wait_for_scan(scan_timeout, false, error_prefix("demo") + "scan " + std::to_string(k) + ": ");
+        scan_wait w =
+            wait_for_scan(scan_timeout, false, error_prefix("demo") + "scan " + std::to_string(k) + ": ");
         if (w.result != scan_wait::got_scan)
-            return demo_failure(std::string("scan ") + std::to_string(k) + ": " + scan_outcome_text(w.result));
+            return demo_failure(std::string("scan ") + std::to_string(k) + ": " +
+                                scan_outcome_text(w.result));
         last = w.samples;
         readerinfo_t rec{};
         reader_info(&rec);
-        printf("%-17s %s\n", ("scan " + std::to_string(k)).c_str(), sparkline(reflectances(last, rec.calmin, rec.calmax)).c_str());
+        printf("%-17s %s\n", ("scan " + std::to_string(k)).c_str(),
+               sparkline(reflectances(last, rec.calmin, rec.calmax)).c_str());
         fflush(stdout);
     }
 
@@ -149,15 +154,16 @@ int run_demo(const parsed_args &args) {
         return demo_failure("a reference scan did not arrive");
     if (!make_dirs(dir_of(common.calfile)))
         return demo_failure("cannot create the directory " + dir_of(common.calfile));
-    r = reader_calib((unsigned)rawmin, (unsigned)rawmax, black_ref.actual, white_ref.actual, common.calfile.c_str(),
-                     (reader_time)time(nullptr), "kestrel demo");
+    r = reader_calib((unsigned)rawmin, (unsigned)rawmax, black_ref.actual, white_ref.actual,
+                     common.calfile.c_str(), (reader_time)time(nullptr), "kestrel demo");
     if (r != RDR_OK)
         return demo_failure("calibration not saved in " + common.calfile + ": " + describe_result(r));
 
     readerinfo_t rec{};
     reader_info(&rec);
     printf("Calibrated record (saved in %s):\n%s", common.calfile.c_str(), format_record(rec).c_str());
-    printf("%-17s %s\n", ("scan " + std::to_string(symbol_scans) + " calibrated").c_str(), sparkline(reflectances(last, rec.calmin, rec.calmax)).c_str());
+    printf("%-17s %s\n", ("scan " + std::to_string(symbol_scans) + " calibrated").c_str(),
+           sparkline(reflectances(last, rec.calmin, rec.calmax)).c_str());
     reader_stop();
     serial_registry_set(nullptr, nullptr, 0);
     sim.stop();
@@ -167,13 +173,16 @@ int run_demo(const parsed_args &args) {
     std::vector<plugin_module> modules = load_plugins(default_plugin_dir(), &skipped);
     for (const auto &s : skipped)
         detail("skipped " + s.path + ": " + s.reason);
-    printf("%s", grade_report("Grade of scan " + std::to_string(symbol_scans) + ", calibrated:", graded, modules).c_str());
+    printf("%s",
+           grade_report("Grade of scan " + std::to_string(symbol_scans) + ", calibrated:", graded, modules)
+               .c_str());
 
     char title[128];
-    snprintf(title, sizeof title, "Simulated reader %04X: Code 39 '%s', calibrated", (unsigned)rec.SerialNumber,
-             demo_text.c_str());
+    snprintf(title, sizeof title, "Simulated reader %04X: Code 39 '%s', calibrated",
+             (unsigned)rec.SerialNumber, demo_text.c_str());
     if (!write_text_file(out + "/scan.csv", profile_csv(last, rec.calmin, rec.calmax), error) ||
-        !write_text_file(out + "/scan.svg", profile_svg(last, rec.calmin, rec.calmax, title, marks_of(graded)), error))
+        !write_text_file(out + "/scan.svg",
+                         profile_svg(last, rec.calmin, rec.calmax, title, marks_of(graded)), error))
         return fail("demo", error);
     printf("Wrote scan.csv and scan.svg in %s\n", out.c_str());
     return 0;

@@ -13,11 +13,13 @@ std::string answers_text(const std::vector<plugin_module> &modules, const symbol
     char line[128];
     for (const auto &m : modules) {
         plugin_answer a = offer(m, sym);
-        snprintf(line, sizeof line, "%-12s %s (%d)\n", m.name.c_str(), plugin_result_text(a.result), a.result);
+        snprintf(line, sizeof line, "%-12s %s (%d)\n", m.name.c_str(), plugin_result_text(a.result),
+                 a.result);
         out += line;
         if (a.result != prNotMine) {
             claimed++;
-            out += "  name: " + latin1_for_terminal(a.name) + "\n  text: " + latin1_for_terminal(a.text) + "\n";
+            out +=
+                "  name: " + latin1_for_terminal(a.name) + "\n  text: " + latin1_for_terminal(a.text) + "\n";
         }
     }
     if (claimed == 0)

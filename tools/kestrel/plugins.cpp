@@ -21,8 +21,8 @@ struct letter_code {
 
 // Identifier letters of ISO/IEC 15424 that have a symbology code; case matters.
 constexpr letter_code letters[] = {
-    {'E', syEANUPC}, {'A', syCode39}, {'I', syI2of5}, {'F', syCodabar},
-    {'C', syCode128}, {'e', syRSS}, {'M', syMSI}, {'G', syCode93},
+    {'E', syEANUPC},  {'A', syCode39}, {'I', syI2of5}, {'F', syCodabar},
+    {'C', syCode128}, {'e', syRSS},    {'M', syMSI},   {'G', syCode93},
 };
 static_assert(sizeof letters / sizeof letters[0] == 8, "one row per symbology code");
 

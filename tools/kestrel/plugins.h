@@ -38,7 +38,8 @@ struct skipped_module {
 // Loads every "*.so" in `dir`, in name order, that exports
 // KorvelVerifierPlugIn; libkestrel.so and modules without the entry are
 // skipped. The modules stay loaded for the life of the process.
-std::vector<plugin_module> load_plugins(const std::string &dir, std::vector<skipped_module> *skipped = nullptr);
+std::vector<plugin_module> load_plugins(const std::string &dir,
+                                        std::vector<skipped_module> *skipped = nullptr);
 
 struct plugin_answer {
     int result = prNotMine;

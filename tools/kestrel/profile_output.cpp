@@ -78,9 +78,7 @@ double x_of(double index, size_t count) {
     return left + (width - left - right) * index / span;
 }
 
-double y_of(double r) {
-    return top + (height - top - bottom) * (r_high - r) / (r_high - r_low);
-}
+double y_of(double r) { return top + (height - top - bottom) * (r_high - r) / (r_high - r_low); }
 
 std::string fmt(const char *format, double a, double b = 0, double c = 0, double d = 0) {
     char buf[160];
@@ -88,7 +86,8 @@ std::string fmt(const char *format, double a, double b = 0, double c = 0, double
     return buf;
 }
 
-std::string level_line(double r, const char *colour, const std::string &label, const char *css_class = "level") {
+std::string level_line(double r, const char *colour, const std::string &label,
+                       const char *css_class = "level") {
     std::string s = std::string("  <line class=\"") + css_class + "\"";
     s += fmt(" x1=\"%.1f\" y1=\"%.2f\" x2=\"%.1f\" y2=\"%.2f\"", left, y_of(r), width - right, y_of(r));
     s += std::string(" stroke=\"") + colour + "\" stroke-width=\"1.5\" stroke-dasharray=\"6,4\"/>\n";
@@ -110,8 +109,9 @@ std::string profile_svg(const std::vector<uint8_t> &samples, unsigned calmin, un
     svg += fmt("  <text x=\"%.1f\" y=\"24\" font-size=\"16\">", left) + xml_escape(title) + "</text>\n";
 
     // Frame, axis ticks and labels.
-    svg += fmt("  <rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"none\" stroke=\"#999\"/>\n",
-               left, top, width - left - right, height - top - bottom);
+    svg +=
+        fmt("  <rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"none\" stroke=\"#999\"/>\n",
+            left, top, width - left - right, height - top - bottom);
     for (double r : {0.0, 0.25, 0.5, 0.75, 1.0})
         svg += fmt("  <text x=\"%.1f\" y=\"%.2f\" text-anchor=\"end\" font-size=\"12\">%.2f</text>\n",
                    left - 6, y_of(r) + 4, r);
@@ -132,10 +132,11 @@ std::string profile_svg(const std::vector<uint8_t> &samples, unsigned calmin, un
     svg += level_line(0.0, "#333333", label);
     if (marks.shown) {
         for (double e : marks.edges)
-            svg += fmt("  <line class=\"edge\" x1=\"%.2f\" y1=\"%.1f\" x2=\"%.2f\" y2=\"%.1f\"", x_of(e, n), top,
-                       x_of(e, n), height - bottom) +
+            svg += fmt("  <line class=\"edge\" x1=\"%.2f\" y1=\"%.1f\" x2=\"%.2f\" y2=\"%.1f\"", x_of(e, n),
+                       top, x_of(e, n), height - bottom) +
                    " stroke=\"#2e7d32\" stroke-width=\"0.6\" stroke-opacity=\"0.6\"/>\n";
-        snprintf(label, sizeof label, "global threshold %.1f %%, %zu edges", 100 * marks.threshold, marks.edges.size());
+        snprintf(label, sizeof label, "global threshold %.1f %%, %zu edges", 100 * marks.threshold,
+                 marks.edges.size());
         svg += level_line(marks.threshold, "#2e7d32", label, "threshold");
     }
 

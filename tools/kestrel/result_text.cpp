@@ -40,7 +40,8 @@ constexpr code_text meanings[] = {
     {RDR_CAL_COPY, "calibration not saved: the backup could be neither linked nor copied"},
     {RDR_CAL_CLOSE_TEMP, "calibration not saved: writing out the temporary file failed"},
     {RDR_CAL_OPEN_TEMP, "calibration not saved: the calibration file exists but cannot be read"},
-    {RDR_CAL_CLOSE, "calibration saved, but the directory could not be synced: it may not survive a power cut"},
+    {RDR_CAL_CLOSE,
+     "calibration saved, but the directory could not be synced: it may not survive a power cut"},
     {RDR_CAL_REMOVE_TEMP, "calibration not saved: the old backup could not be removed"},
     {RDR_NO_CALIBRATION, "no calibration for this reader in the calibration file"},
 };

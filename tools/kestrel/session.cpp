@@ -85,8 +85,9 @@ constexpr double fetch_grace_s = 3.0;
 
 std::vector<option_spec> common_specs() {
     return {
-        {"calfile", "PATH", "calibration file (default $XDG_CONFIG_HOME/kestrel/calibration.txt,"
-                            " else ~/.config/kestrel/calibration.txt)"},
+        {"calfile", "PATH",
+         "calibration file (default $XDG_CONFIG_HOME/kestrel/calibration.txt,"
+         " else ~/.config/kestrel/calibration.txt)"},
         {"settings", "PATH", "settings file handed to the library (default beside the calibration file)"},
         {"quiet", nullptr, "no status lines and no progress"},
         {"verbose", nullptr, "status lines and details"},
@@ -96,8 +97,9 @@ std::vector<option_spec> common_specs() {
 
 std::vector<option_spec> reader_specs() {
     return {
-        {"device", "NAME=PATH", "use this serial device instead of the system's (repeatable); NAME must"
-                                " begin with usbserial-0000 to be probed; a PATH alone is probed too"},
+        {"device", "NAME=PATH",
+         "use this serial device instead of the system's (repeatable); NAME must"
+         " begin with usbserial-0000 to be probed; a PATH alone is probed too"},
         {"id", "N", "activate reader id N (256 is the first reader) instead of the one found first"},
     };
 }
@@ -110,7 +112,8 @@ bool take_common(const parsed_args &args, common_options &out, std::string &erro
         error = "--quiet and --verbose exclude each other";
         return false;
     }
-    out.calfile = args.last("calfile", calfile_default.empty() ? config_file("calibration.txt") : calfile_default);
+    out.calfile =
+        args.last("calfile", calfile_default.empty() ? config_file("calibration.txt") : calfile_default);
     out.settings = args.last("settings", dir_of(out.calfile) + "/settings.ini");
     if (out.calfile.empty()) {
         error = "--calfile needs a file name";

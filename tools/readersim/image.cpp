@@ -64,7 +64,8 @@ bool png_row(const std::string &path, int row, std::vector<uint8_t> &out, std::s
     if (row < 0)
         row = height / 2;
     if (row >= height || width == 0) {
-        error = path + ": no pixel row " + std::to_string(row) + " (the image has " + std::to_string(height) + ")";
+        error = path + ": no pixel row " + std::to_string(row) + " (the image has " + std::to_string(height) +
+                ")";
         return false;
     }
     out.assign(pixels.begin() + (ptrdiff_t)row * width, pixels.begin() + (ptrdiff_t)(row + 1) * width);

@@ -16,51 +16,50 @@
 
 namespace {
 
-const char usage[] =
-    "usage: kestrel-readersim [options]\n"
-    "Emulates the scanning head on a pseudo-terminal. Prints the terminal's path\n"
-    "on the first line of standard output, then serves until SIGINT or SIGTERM.\n"
-    "Numbers are decimal, or hexadecimal with 0x (--firmware 0x0206).\n"
-    "\n"
-    "Information reply:\n"
-    "  --serial N              serial number (default 0x1234)\n"
-    "  --firmware N            firmware version (default 0x0206)\n"
-    "  --prog-checksum N       program checksum (default 0xBEEF)\n"
-    "  --boot-checksum N       boot code checksum (default 0xCAFE)\n"
-    "  --resolution N          resolution (default 200)\n"
-    "  --wavelength N          wavelength in nm (default 660)\n"
-    "  --short-sample-size N   short form of the sample size (default 8)\n"
-    "  --long-sample-size N    long form of the sample size (default 0)\n"
-    "  --num-samples N         number of samples (default 2048)\n"
-    "  --reader-type N         reader type byte (default 1, wand)\n"
-    "  --drive N               motive power byte (default 1, hand)\n"
-    "  --bad-checksum          send a reply whose checksum does not match\n"
-    "\n"
-    "Behaviour:\n"
-    "  --silent                never answer\n"
-    "  --frame-cut N           send only the first N bytes of each frame\n"
-    "  --hangup-after-cut      with --frame-cut: hang up after the cut frame\n"
-    "  --stray BYTES           bytes sent before each \"!\" (\\xHH and \\\\ escapes)\n"
-    "  --rate BPS              line rate in bits per second, 10 bits per byte\n"
-    "                          (default 0: unpaced; a real reader runs at 115200)\n"
-    "  --announce-every S      send \"!\" every S seconds while started (default 0: never)\n"
-    "  --stdin-control         read commands from standard input, one a line:\n"
-    "                          announce, hangup, quit; end of input also quits\n"
-    "\n"
-    "Scan profile (a Code 39 symbol):\n"
-    "  --text T                text of the symbol (default KESTREL)\n"
-    "  --narrow N              samples per narrow module (default 8; shrinks to fit)\n"
-    "  --ratio R               wide/narrow ratio (default 2.5)\n"
-    "  --low V                 bar reflectance, 0..255 (default 30)\n"
-    "  --high V                space reflectance, 0..255 (default 220)\n"
-    "  --blur S                edge blur, standard deviation in samples (default 1)\n"
-    "  --noise S               noise, standard deviation in sample units (default 0)\n"
-    "  --seed N                noise seed (default 1)\n"
-    "  --png FILE              serve a row of pixels of a PNG image instead: black\n"
-    "                          becomes --low, white --high, resampled to 2048 samples\n"
-    "  --png-row N             the pixel row to take (default: the middle one)\n"
-    "\n"
-    "  --help                  show this text\n";
+const char usage[] = "usage: kestrel-readersim [options]\n"
+                     "Emulates the scanning head on a pseudo-terminal. Prints the terminal's path\n"
+                     "on the first line of standard output, then serves until SIGINT or SIGTERM.\n"
+                     "Numbers are decimal, or hexadecimal with 0x (--firmware 0x0206).\n"
+                     "\n"
+                     "Information reply:\n"
+                     "  --serial N              serial number (default 0x1234)\n"
+                     "  --firmware N            firmware version (default 0x0206)\n"
+                     "  --prog-checksum N       program checksum (default 0xBEEF)\n"
+                     "  --boot-checksum N       boot code checksum (default 0xCAFE)\n"
+                     "  --resolution N          resolution (default 200)\n"
+                     "  --wavelength N          wavelength in nm (default 660)\n"
+                     "  --short-sample-size N   short form of the sample size (default 8)\n"
+                     "  --long-sample-size N    long form of the sample size (default 0)\n"
+                     "  --num-samples N         number of samples (default 2048)\n"
+                     "  --reader-type N         reader type byte (default 1, wand)\n"
+                     "  --drive N               motive power byte (default 1, hand)\n"
+                     "  --bad-checksum          send a reply whose checksum does not match\n"
+                     "\n"
+                     "Behaviour:\n"
+                     "  --silent                never answer\n"
+                     "  --frame-cut N           send only the first N bytes of each frame\n"
+                     "  --hangup-after-cut      with --frame-cut: hang up after the cut frame\n"
+                     "  --stray BYTES           bytes sent before each \"!\" (\\xHH and \\\\ escapes)\n"
+                     "  --rate BPS              line rate in bits per second, 10 bits per byte\n"
+                     "                          (default 0: unpaced; a real reader runs at 115200)\n"
+                     "  --announce-every S      send \"!\" every S seconds while started (default 0: never)\n"
+                     "  --stdin-control         read commands from standard input, one a line:\n"
+                     "                          announce, hangup, quit; end of input also quits\n"
+                     "\n"
+                     "Scan profile (a Code 39 symbol):\n"
+                     "  --text T                text of the symbol (default KESTREL)\n"
+                     "  --narrow N              samples per narrow module (default 8; shrinks to fit)\n"
+                     "  --ratio R               wide/narrow ratio (default 2.5)\n"
+                     "  --low V                 bar reflectance, 0..255 (default 30)\n"
+                     "  --high V                space reflectance, 0..255 (default 220)\n"
+                     "  --blur S                edge blur, standard deviation in samples (default 1)\n"
+                     "  --noise S               noise, standard deviation in sample units (default 0)\n"
+                     "  --seed N                noise seed (default 1)\n"
+                     "  --png FILE              serve a row of pixels of a PNG image instead: black\n"
+                     "                          becomes --low, white --high, resampled to 2048 samples\n"
+                     "  --png-row N             the pixel row to take (default: the middle one)\n"
+                     "\n"
+                     "  --help                  show this text\n";
 
 volatile sig_atomic_t stop_signal = 0;
 
@@ -125,10 +124,36 @@ bool parse_bytes(const char *s, std::string &out) {
 }
 
 enum option_id {
-    o_serial = 256, o_firmware, o_prog, o_boot, o_resolution, o_wavelength, o_short,
-    o_long, o_num, o_type, o_drive, o_bad, o_silent, o_cut, o_hangup, o_stray, o_rate,
-    o_every, o_stdin, o_text, o_narrow, o_ratio, o_low, o_high, o_blur, o_noise, o_seed,
-    o_png, o_png_row, o_help
+    o_serial = 256,
+    o_firmware,
+    o_prog,
+    o_boot,
+    o_resolution,
+    o_wavelength,
+    o_short,
+    o_long,
+    o_num,
+    o_type,
+    o_drive,
+    o_bad,
+    o_silent,
+    o_cut,
+    o_hangup,
+    o_stray,
+    o_rate,
+    o_every,
+    o_stdin,
+    o_text,
+    o_narrow,
+    o_ratio,
+    o_low,
+    o_high,
+    o_blur,
+    o_noise,
+    o_seed,
+    o_png,
+    o_png_row,
+    o_help
 };
 
 const struct option options[] = {
@@ -244,8 +269,7 @@ int main(int argc, char **argv) {
             return 0;
         }
         if (id == '?' || id == ':') {
-            fprintf(stderr, "kestrel-readersim: unknown option or missing value: %s\n",
-                    argv[optind - 1]);
+            fprintf(stderr, "kestrel-readersim: unknown option or missing value: %s\n", argv[optind - 1]);
             fputs("Try 'kestrel-readersim --help'.\n", stderr);
             return 2;
         }
@@ -264,8 +288,8 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::string error;
-    if (!image.path.empty() &&
-        !readersim::samples_from_png(image.path, image.row, cfg.prof.low, cfg.prof.high, cfg.samples, error)) {
+    if (!image.path.empty() && !readersim::samples_from_png(image.path, image.row, cfg.prof.low,
+                                                            cfg.prof.high, cfg.samples, error)) {
         fprintf(stderr, "kestrel-readersim: --png: cannot take a profile from %s\n", error.c_str());
         return 2;
     }

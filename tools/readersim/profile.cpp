@@ -22,18 +22,52 @@ struct code39_char {
 
 constexpr std::array<code39_char, 44> code39_table = {{
     // digits
-    {'0', 0x034}, {'1', 0x121}, {'2', 0x061}, {'3', 0x160}, {'4', 0x031},
-    {'5', 0x130}, {'6', 0x070}, {'7', 0x025}, {'8', 0x124}, {'9', 0x064},
+    {'0', 0x034},
+    {'1', 0x121},
+    {'2', 0x061},
+    {'3', 0x160},
+    {'4', 0x031},
+    {'5', 0x130},
+    {'6', 0x070},
+    {'7', 0x025},
+    {'8', 0x124},
+    {'9', 0x064},
     // letters
-    {'A', 0x109}, {'B', 0x049}, {'C', 0x148}, {'D', 0x019}, {'E', 0x118},
-    {'F', 0x058}, {'G', 0x00D}, {'H', 0x10C}, {'I', 0x04C}, {'J', 0x01C},
-    {'K', 0x103}, {'L', 0x043}, {'M', 0x142}, {'N', 0x013}, {'O', 0x112},
-    {'P', 0x052}, {'Q', 0x007}, {'R', 0x106}, {'S', 0x046}, {'T', 0x016},
-    {'U', 0x181}, {'V', 0x0C1}, {'W', 0x1C0}, {'X', 0x091}, {'Y', 0x190},
+    {'A', 0x109},
+    {'B', 0x049},
+    {'C', 0x148},
+    {'D', 0x019},
+    {'E', 0x118},
+    {'F', 0x058},
+    {'G', 0x00D},
+    {'H', 0x10C},
+    {'I', 0x04C},
+    {'J', 0x01C},
+    {'K', 0x103},
+    {'L', 0x043},
+    {'M', 0x142},
+    {'N', 0x013},
+    {'O', 0x112},
+    {'P', 0x052},
+    {'Q', 0x007},
+    {'R', 0x106},
+    {'S', 0x046},
+    {'T', 0x016},
+    {'U', 0x181},
+    {'V', 0x0C1},
+    {'W', 0x1C0},
+    {'X', 0x091},
+    {'Y', 0x190},
     {'Z', 0x0D0},
     // symbols, then start/stop
-    {'-', 0x085}, {'.', 0x184}, {' ', 0x0C4}, {'$', 0x0A8}, {'/', 0x0A2},
-    {'+', 0x08A}, {'%', 0x02A}, {'*', 0x094},
+    {'-', 0x085},
+    {'.', 0x184},
+    {' ', 0x0C4},
+    {'$', 0x0A8},
+    {'/', 0x0A2},
+    {'+', 0x08A},
+    {'%', 0x02A},
+    {'*', 0x094},
 }};
 static_assert(code39_table.size() == 44, "43 data characters and start/stop");
 
@@ -53,8 +87,8 @@ double symbol_modules(const std::string &chars, double ratio) {
 }
 
 // Bars as [start, end) intervals in samples, from x0.
-std::vector<std::pair<double, double>> bars_of(const std::string &chars, double x0,
-                                               double narrow, double wide) {
+std::vector<std::pair<double, double>> bars_of(const std::string &chars, double x0, double narrow,
+                                               double wide) {
     std::vector<std::pair<double, double>> bars;
     double x = x0;
     for (size_t k = 0; k < chars.size(); k++) {
@@ -93,9 +127,7 @@ struct gauss {
     std::mt19937 gen;
     explicit gauss(uint32_t seed) : gen(seed) {}
     double uniform() { return (gen() + 0.5) / 4294967296.0; }
-    double next() {
-        return std::sqrt(-2 * std::log(uniform())) * std::cos(2 * std::numbers::pi * uniform());
-    }
+    double next() { return std::sqrt(-2 * std::log(uniform())) * std::cos(2 * std::numbers::pi * uniform()); }
 };
 
 } // namespace

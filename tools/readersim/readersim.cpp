@@ -306,9 +306,9 @@ void simulator::impl::serve() {
         }
         if (is_started && every > 0 && !silent && !hung && clock_type::now() >= next_announce) {
             send_announce(rate, stray);
-            next_announce = std::max(next_announce + std::chrono::duration_cast<clock_type::duration>(
-                                                         seconds_d(every)),
-                                     clock_type::now());
+            next_announce =
+                std::max(next_announce + std::chrono::duration_cast<clock_type::duration>(seconds_d(every)),
+                         clock_type::now());
         }
     }
 }
@@ -434,9 +434,8 @@ void simulator::clear_received() {
 
 bool simulator::wait_for(uint8_t byte, int count, double timeout_s) const {
     std::unique_lock<std::mutex> lock(d->mu);
-    return d->changed.wait_for(lock, seconds_d(timeout_s), [&] {
-        return std::count(d->rx.begin(), d->rx.end(), byte) >= count;
-    });
+    return d->changed.wait_for(lock, seconds_d(timeout_s),
+                               [&] { return std::count(d->rx.begin(), d->rx.end(), byte) >= count; });
 }
 
 int simulator::frames_sent() const { return d->frames; }

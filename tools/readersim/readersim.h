@@ -29,8 +29,8 @@ struct identity {
     uint16_t resolution = 200;
     uint16_t wavelength = 660;
     uint16_t short_sample_size = 8;
-    uint8_t reader_type = 1;   // rtWand
-    uint8_t motive_power = 1;  // mpHand
+    uint8_t reader_type = 1;  // rtWand
+    uint8_t motive_power = 1; // mpHand
     uint16_t num_samples = 2048;
     uint32_t long_sample_size = 0;
     bool bad_checksum = false; // send a reply whose checksum does not match
@@ -40,13 +40,13 @@ struct identity {
 // drawn between `low` (bars) and `high` (spaces) on the 0..255 sample scale.
 struct profile {
     std::string text = "KESTREL";
-    int narrow = 8;         // samples per narrow element
-    double ratio = 2.5;     // wide/narrow ratio
-    double low = 30;        // bar reflectance, sample units
-    double high = 220;      // space reflectance, sample units
-    double blur = 1.0;      // edge blur: standard deviation in samples, 0 = sharp
-    double noise = 0.0;     // additive noise: standard deviation in sample units
-    uint32_t seed = 1;      // noise seed
+    int narrow = 8;     // samples per narrow element
+    double ratio = 2.5; // wide/narrow ratio
+    double low = 30;    // bar reflectance, sample units
+    double high = 220;  // space reflectance, sample units
+    double blur = 1.0;  // edge blur: standard deviation in samples, 0 = sharp
+    double noise = 0.0; // additive noise: standard deviation in sample units
+    uint32_t seed = 1;  // noise seed
 };
 
 struct config {
@@ -56,14 +56,14 @@ struct config {
     std::vector<uint8_t> samples;
     // Explicit 4096-byte frame; overrides samples and prof when not empty.
     std::vector<uint8_t> frame;
-    double line_rate = 0;          // bits per second (10 bits per byte); 0 = unpaced
-    double announce_every = 0;     // seconds between "!" while started; 0 = only on demand
-    bool silent = false;           // never answer "n" or "s" nor announce on schedule;
-                                   // announce(), send() and flood() still write
-    int frame_cut = -1;            // send only this many bytes of each frame; -1 = whole
-    std::string stray_before_announce; // bytes sent just before each "!"
+    double line_rate = 0;                  // bits per second (10 bits per byte); 0 = unpaced
+    double announce_every = 0;             // seconds between "!" while started; 0 = only on demand
+    bool silent = false;                   // never answer "n" or "s" nor announce on schedule;
+                                           // announce(), send() and flood() still write
+    int frame_cut = -1;                    // send only this many bytes of each frame; -1 = whole
+    std::string stray_before_announce;     // bytes sent just before each "!"
     bool hangup_after_frame_bytes = false; // with frame_cut: close the line after the cut,
-                                   // once the terminal side has read it (at most 2 s)
+                                           // once the terminal side has read it (at most 2 s)
 };
 
 // Builds the 32-byte information reply for an identity (checksum included,
@@ -137,9 +137,9 @@ public:
     // Waits until `byte` has been received `count` times in all; false on timeout.
     bool wait_for(uint8_t byte, int count = 1, double timeout_s = 5.0) const;
 
-    int frames_sent() const;   // scan frames sent (whole or cut)
-    int replies_sent() const;  // information replies sent
-    bool started() const;      // "l" received more recently than "o"
+    int frames_sent() const;  // scan frames sent (whole or cut)
+    int replies_sent() const; // information replies sent
+    bool started() const;     // "l" received more recently than "o"
 
 private:
     struct impl;

@@ -15,14 +15,10 @@ static int listing_count;
 
 static_assert(registry_host_max <= registry_system_max, "a host list must fit the listing");
 
-static bool fits(const char *text, size_t size)
-{
-    return text == nullptr || strlen(text) < size;
-}
+static bool fits(const char *text, size_t size) { return text == nullptr || strlen(text) < size; }
 
 // Copies an optional text that fits; a null text is a missing property.
-static bool store_optional(char *field, size_t size, const char *text)
-{
+static bool store_optional(char *field, size_t size, const char *text) {
     field[0] = '\0';
     if (text == nullptr)
         return false;
@@ -30,8 +26,7 @@ static bool store_optional(char *field, size_t size, const char *text)
     return true;
 }
 
-int serial_registry_set(const char *const *ttynames, const char *const *paths, int count)
-{
+int serial_registry_set(const char *const *ttynames, const char *const *paths, int count) {
     if (count < 0 || count > registry_host_max)
         return -1;
     if (count > 0 && (ttynames == nullptr || paths == nullptr))
@@ -49,8 +44,7 @@ int serial_registry_set(const char *const *ttynames, const char *const *paths, i
     return 0;
 }
 
-int registry_open(registry_iter_t *iter)
-{
+int registry_open(registry_iter_t *iter) {
     *iter = 0;
     listing_count = 0;
     if (host_count > 0) {
@@ -65,8 +59,7 @@ int registry_open(registry_iter_t *iter)
     return 0;
 }
 
-const registry_device_t *registry_next(registry_iter_t *iter)
-{
+const registry_device_t *registry_next(registry_iter_t *iter) {
     if (*iter < 0 || *iter >= listing_count)
         return nullptr;
     return &listing[(*iter)++];

@@ -13,8 +13,7 @@ static char sysfs_root[registry_path_size] = "/sys";
 
 static const size_t sysfs_path_size = 4096;
 
-int registry_set_sysfs_root(const char *root)
-{
+int registry_set_sysfs_root(const char *root) {
     if (root == nullptr)
         root = "/sys";
     if (strlen(root) >= sizeof sysfs_root)
@@ -23,20 +22,15 @@ int registry_set_sysfs_root(const char *root)
     return 0;
 }
 
-int registry_system_scan(registry_device_t *table, int capacity)
-{
+int registry_system_scan(registry_device_t *table, int capacity) {
     return registry_scan_sysfs(sysfs_root, table, capacity);
 }
 
-static bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Orders names with each run of digits taken as a number: ttyUSB2 before
 // ttyUSB10. Names equal as numbers fall back to plain byte order.
-static int natural_compare(const char *a, const char *b)
-{
+static int natural_compare(const char *a, const char *b) {
     const char *a0 = a, *b0 = b;
     while (*a != '\0' && *b != '\0') {
         if (is_digit(*a) && is_digit(*b)) {
@@ -69,8 +63,7 @@ static int natural_compare(const char *a, const char *b)
 }
 
 // Reads a sysfs attribute without its line end; its length, or -1.
-static int read_attribute(const char *dir, const char *name, char *buf, size_t size)
-{
+static int read_attribute(const char *dir, const char *name, char *buf, size_t size) {
     char path[sysfs_path_size];
     if ((size_t)snprintf(path, sizeof path, "%s/%s", dir, name) >= sizeof path)
         return -1;
@@ -87,8 +80,7 @@ static int read_attribute(const char *dir, const char *name, char *buf, size_t s
     return (int)n;
 }
 
-static bool has_entry(const char *dir, const char *name)
-{
+static bool has_entry(const char *dir, const char *name) {
     char path[sysfs_path_size];
     struct stat st;
     return (size_t)snprintf(path, sizeof path, "%s/%s", dir, name) < sizeof path && stat(path, &st) == 0;
@@ -98,8 +90,7 @@ static bool has_entry(const char *dir, const char *name)
 // up from the tty's device that has an idVendor attribute is that device.
 // False when there is none or it has no serial number; climbing further
 // would reach a hub and take its serial number instead.
-static bool usb_serial_of(const char *ttydir, char *serial, size_t size)
-{
+static bool usb_serial_of(const char *ttydir, char *serial, size_t size) {
     char dir[sysfs_path_size];
     size_t len = (size_t)snprintf(dir, sizeof dir, "%s/device", ttydir);
     struct stat here;
@@ -120,8 +111,7 @@ static bool usb_serial_of(const char *ttydir, char *serial, size_t size)
 }
 
 // Describes the tty class entry `kernel`; false when it is not backed by a device.
-static bool describe_tty(const char *root, const char *kernel, registry_device_t *dev)
-{
+static bool describe_tty(const char *root, const char *kernel, registry_device_t *dev) {
     char ttydir[sysfs_path_size];
     if ((size_t)snprintf(ttydir, sizeof ttydir, "%s/class/tty/%s", root, kernel) >= sizeof ttydir)
         return false;
@@ -145,8 +135,7 @@ static bool describe_tty(const char *root, const char *kernel, registry_device_t
     return true;
 }
 
-static bool is_adapter(const registry_device_t *dev)
-{
+static bool is_adapter(const registry_device_t *dev) {
     return dev->has_name && strncmp(dev->name, "usbserial-", 10) == 0;
 }
 
@@ -154,8 +143,7 @@ static bool is_adapter(const registry_device_t *dev)
 // a USB adapter before an adapter (only adapters can be readers, and a
 // machine with many on-board ports must not push them out), and among
 // equals the one later in natural order.
-static bool gives_way(const registry_device_t *a, const registry_device_t *b)
-{
+static bool gives_way(const registry_device_t *a, const registry_device_t *b) {
     if (is_adapter(a) != is_adapter(b))
         return !is_adapter(a);
     return natural_compare(a->path, b->path) > 0;
@@ -164,8 +152,7 @@ static bool gives_way(const registry_device_t *a, const registry_device_t *b)
 // Inserts dev into the table kept in natural order of kernel names (the
 // paths are "/dev/" + kernel name); when the table is full the device that
 // gives way to all others is left out, dev itself perhaps.
-static void insert_sorted(registry_device_t *table, int *count, int capacity, const registry_device_t *dev)
-{
+static void insert_sorted(registry_device_t *table, int *count, int capacity, const registry_device_t *dev) {
     if (*count >= capacity) {
         int out = -1; // -1: dev itself
         for (int i = 0; i < *count; i++)
@@ -184,8 +171,7 @@ static void insert_sorted(registry_device_t *table, int *count, int capacity, co
     (*count)++;
 }
 
-int registry_scan_sysfs(const char *root, registry_device_t *table, int capacity)
-{
+int registry_scan_sysfs(const char *root, registry_device_t *table, int capacity) {
     char classdir[sysfs_path_size];
     if ((size_t)snprintf(classdir, sizeof classdir, "%s/class/tty", root) >= sizeof classdir)
         return -1;
