@@ -6,6 +6,8 @@
 #   make demo       run the host program's demonstration on a simulated reader
 #   make bench      run the benchmarks, write bench/results.md
 #   make fuzz       run each fuzz target for FUZZ_SECONDS (default 60)
+#   make format     reformat every C and C++ source with .clang-format
+#   make format-check  fail when a source differs from .clang-format (CI runs it)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
@@ -82,3 +84,13 @@ BENCH_BUILD ?= build-bench
 bench:
 	@scripts/install-deps.sh build
 	BENCH_BUILD=$(BENCH_BUILD) JOBS=$(JOBS) bench/run.sh
+
+# One code format for the tree (.clang-format).
+SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
+.PHONY: format format-check
+format:
+	@scripts/install-deps.sh lint
+	clang-format -i $(SOURCES)
+format-check:
+	@scripts/install-deps.sh lint
+	@clang-format --dry-run --Werror $(SOURCES) && echo "format-check: $(words $(SOURCES)) sources match .clang-format"
