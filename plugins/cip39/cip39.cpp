@@ -3,13 +3,13 @@
 // sentence (ISO 8859-1).
 #include <kestrel/plugin.h>
 
+#include "../shared/plugin_text.h"
+
 #include <cstdio>
 #include <cstring>
 
 static const char name_ok[] = "CIP39 - OK";
 static const char name_error[] = "CIP39 - Erreur";
-
-static bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, unsigned char *name,
                                     unsigned char *text, signed char verbose) {
@@ -50,8 +50,6 @@ extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, un
 
     if (verbose)
         printf("%s,%s\n", display, sentence);
-    size_t length = strlen(display);
-    memcpy(name + 1, display, length);
-    name[0] = (unsigned char)length;
+    set_counted(name, display);
     return valid ? prAccepted : prRejected;
 }

@@ -4,6 +4,8 @@
 
 #include <kestrel/plugin.h>
 
+#include "../shared/plugin_text.h"
+
 #include <cstring>
 
 static const char display_name[] = "Full ASCII C39";
@@ -70,7 +72,6 @@ extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, un
     int result = full_ascii(text, data);
     if (result == 0)
         return prNotMine;
-    memcpy(name + 1, display_name, sizeof display_name);
-    name[0] = sizeof display_name - 1;
+    set_counted(name, display_name);
     return result;
 }

@@ -4,6 +4,8 @@
 
 #include <kestrel/plugin.h>
 
+#include "../shared/plugin_text.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,8 +14,6 @@ static const char display_name[] = "'Belgian' Pharma code";
 
 // A character's value is its byte, taken as signed, less '0'.
 static int value_of(unsigned char c) { return (signed char)c - '0'; }
-
-static bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 int msipharm_mod10(const unsigned char *chars, int count) {
     // The last data character and every second one before it form a number
@@ -39,8 +39,7 @@ extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, un
         return prNotMine;
     const unsigned char *chars = data + 1;
 
-    memcpy(name + 1, display_name, sizeof display_name);
-    name[0] = sizeof display_name - 1;
+    set_counted(name, display_name);
     memcpy(text + 1, chars, 4);
     text[5] = '-';
     memcpy(text + 6, chars + 4, 3);

@@ -4,6 +4,8 @@
 
 #include <kestrel/plugin.h>
 
+#include "../shared/plugin_text.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -83,8 +85,7 @@ extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, un
                                     unsigned char *text, signed char) {
     if (symbology != syCode39)
         return prNotMine;
-    memcpy(name + 1, display_name, sizeof display_name);
-    name[0] = sizeof display_name - 1;
+    set_counted(name, display_name);
 
     char illegal[PHARMA_ILLEGAL_SIZE] = "";
     char message[64];

@@ -6,6 +6,8 @@
 
 #include <kestrel/plugin.h>
 
+#include "../shared/plugin_text.h"
+
 #include <cstring>
 
 static const char display_name[] = "UK Coupon Code";
@@ -62,7 +64,6 @@ extern "C" int KorvelVerifierPlugIn(int symbology, const unsigned char *data, un
         return prNotMine;
     if (UKform(text, data) != 0)
         return prNotMine;
-    memcpy(name + 1, display_name, sizeof display_name);
-    name[0] = sizeof display_name - 1;
+    set_counted(name, display_name);
     return prAccepted;
 }
