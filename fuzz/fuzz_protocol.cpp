@@ -23,7 +23,7 @@
 
 #include <vector>
 
-#include "common/common.h"
+#include "core/core.h"
 #include "usb/transport.h"
 
 namespace {

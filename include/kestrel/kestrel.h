@@ -126,22 +126,26 @@ enum {
     /* Calibration save: the file is rebuilt in a synced temporary file beside
      * it and renamed over it; on any code but -607 the calibration file keeps
      * its previous complete content and the temporary file is removed. */
-    RDR_CAL_TEMPFILE = -600,     /* temporary file not created in the calibration file's directory */
-    RDR_CAL_WRITE_CALIB = -601,  /* writing the calibration line failed */
-    RDR_CAL_WRITE_READER = -602, /* writing the reader line or copied lines failed */
-    RDR_CAL_REPLACE = -603,      /* no file name, a name or backup path over 1023 characters, the
-                                    backup's own name, or the rename over the file failed */
-    RDR_CAL_COPY = -604,         /* the backup could be neither linked nor copied */
-    RDR_CAL_CLOSE_TEMP = -605,   /* flushing, syncing or closing the temporary file failed */
-    RDR_CAL_OPEN_TEMP = -606,    /* the current calibration file exists but cannot be read */
-    RDR_CAL_CLOSE = -607,        /* syncing the directory after the rename failed: the file holds
-                                    the new content, which may not survive a power cut */
-    RDR_CAL_REMOVE_TEMP = -608,  /* removing the old backup failed */
-    RDR_NO_CALIBRATION = -610,   /* no calibration for the reader in the calibration file */
-    RDR_NOT_AVAILABLE = -700,    /* operation not available on this connection class */
-    RDR_REENTERED = -999,        /* reader_poll re-entered; zero-length information reply */
-    RDR_EX_UNAVAILABLE = 69,     /* no device path for the reader's index */
-    RDR_EX_IOERR = 74            /* opening or configuring the reader's port failed */
+    RDR_CAL_TEMPFILE = -600,      /* temporary file not created in the calibration file's directory */
+    RDR_CAL_WRITE_CALIB = -601,   /* writing the calibration line failed */
+    RDR_CAL_WRITE_READER = -602,  /* writing the reader line or copied lines failed */
+    RDR_CAL_REPLACE = -603,       /* no file name, a name or backup path over 1023 characters, the
+                                     backup's own name, or the rename over the file failed */
+    RDR_CAL_COPY = -604,          /* the backup could be neither linked nor copied */
+    RDR_CAL_CLOSE_TEMP = -605,    /* flushing, syncing or closing the temporary file failed */
+    RDR_CAL_READ = -606,          /* the current calibration file exists but cannot be read */
+    RDR_CAL_SYNC_DIR = -607,      /* syncing the directory after the rename failed: the file holds
+                                     the new content, which may not survive a power cut */
+    RDR_CAL_REMOVE_BACKUP = -608, /* removing the old backup failed */
+    /* Earlier names of -606, -607 and -608, kept for hosts written with them. */
+    RDR_CAL_OPEN_TEMP = RDR_CAL_READ,
+    RDR_CAL_CLOSE = RDR_CAL_SYNC_DIR,
+    RDR_CAL_REMOVE_TEMP = RDR_CAL_REMOVE_BACKUP,
+    RDR_NO_CALIBRATION = -610, /* no calibration for the reader in the calibration file */
+    RDR_NOT_AVAILABLE = -700,  /* operation not available on this connection class */
+    RDR_REENTERED = -999,      /* reader_poll re-entered; zero-length information reply */
+    RDR_EX_UNAVAILABLE = 69,   /* no device path for the reader's index */
+    RDR_EX_IOERR = 74          /* opening or configuring the reader's port failed */
 };
 
 /* ---- Callbacks -------------------------------------------------------------- */

@@ -3,55 +3,57 @@
 // previous file kept as the backup; loading finds a reader's newest line.
 #include "calibrat/calibrat.h"
 
-#include <errno.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
-#include <limits.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 const char *const mnames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-static const char backup_name[] = "com.korvel.calibration.bak";
+namespace {
+
+constexpr char backup_name[] = "com.korvel.calibration.bak";
 // No longer than the backup name, so a path that fits one fits both.
-static const char temp_name[] = "com.korvel.calib.XXXXXX";
+constexpr char temp_name[] = "com.korvel.calib.XXXXXX";
 static_assert(sizeof temp_name <= sizeof backup_name, "temporary name longer than the backup name");
 
 // Lines are read whole; this many characters of each, less one, are examined.
-enum { LINE_HEAD = 160 };
+constexpr size_t line_head = 160;
 
-typedef char path_t[CAL_PATH_MAX + 1];
+typedef char path_t[cal_path_max + 1];
 
 // Path of `name` in the directory of `filename` (the current directory when
-// it holds no '/'); false when it would be longer than CAL_PATH_MAX.
-static bool sibling_path(path_t out, const char *filename, const char *name) {
+// it holds no '/'); false when it would be longer than cal_path_max.
+bool sibling_path(path_t out, const char *filename, const char *name) {
     const char *slash = strrchr(filename, '/');
     size_t dirlen = slash ? (size_t)(slash - filename) + 1 : 0;
     size_t namelen = strlen(name);
-    if (dirlen + namelen > CAL_PATH_MAX)
+    if (dirlen + namelen > cal_path_max)
         return false;
     memcpy(out, filename, dirlen);
     memcpy(out + dirlen, name, namelen + 1);
     return true;
 }
 
-// Reads one whole line of `in` and keeps its first LINE_HEAD - 1 characters,
+// Reads one whole line of `in` and keeps its first line_head - 1 characters,
 // terminated, in `head`. Returns false at the end of the file. The stream
 // belongs to the one call that opened it, so the per-character stream lock
 // is left out: with it, locking cost most of the time of a long load.
-static bool next_line(FILE *in, char (&head)[LINE_HEAD]) {
+bool next_line(FILE *in, char (&head)[line_head]) {
     int c = getc_unlocked(in);
     if (c == EOF)
         return false;
     size_t n = 0;
     for (; c != EOF && c != '\n'; c = getc_unlocked(in))
-        if (n < LINE_HEAD - 1)
+        if (n < line_head - 1)
             head[n++] = (char)c;
-    if (c == '\n' && n < LINE_HEAD - 1)
+    if (c == '\n' && n < line_head - 1)
         head[n++] = (char)c;
     head[n] = '\0';
     return true;
@@ -61,7 +63,7 @@ static bool next_line(FILE *in, char (&head)[LINE_HEAD]) {
 // serial number. The number is read as scanf's %lx reads it (strtoul, base
 // 16), without scanf's cost on every line of a long file, and as unsigned
 // long so that a longer number never matches through truncation.
-static bool names_reader(const char *line, reader_uint serial) {
+bool names_reader(const char *line, reader_uint serial) {
     const char *digits = strncmp(line, "calib.", 6) == 0    ? line + 6
                          : strncmp(line, "reader.", 7) == 0 ? line + 7
                                                             : nullptr;
@@ -74,13 +76,13 @@ static bool names_reader(const char *line, reader_uint serial) {
 
 // Blocks of the copy in save_calib: large enough that the streams pass them
 // straight to the system, a few calls for a long file instead of thousands.
-static char copy_block[65536];
+char copy_block[65536];
 
 // Copies `in` to `out` as it is, in blocks, and ends the copy with a newline
 // when the last line has none; a failed write sets *out_failed. True when a
-// line names the reader, judged on its first LINE_HEAD - 1 characters.
-static bool copy_lines(FILE *in, FILE *out, reader_uint serial, bool *out_failed) {
-    char head[LINE_HEAD];
+// line names the reader, judged on its first line_head - 1 characters.
+bool copy_lines(FILE *in, FILE *out, reader_uint serial, bool *out_failed) {
+    char head[line_head];
     size_t n = 0; // characters of the current line's head so far
     bool named = false, line_open = false;
     size_t got;
@@ -91,8 +93,8 @@ static bool copy_lines(FILE *in, FILE *out, reader_uint serial, bool *out_failed
             const char *nl = (const char *)memchr(p, '\n', (size_t)(end - p));
             const char *stop = nl ? nl + 1 : end;
             size_t take = (size_t)(stop - p);
-            if (take > LINE_HEAD - 1 - n)
-                take = LINE_HEAD - 1 - n;
+            if (take > line_head - 1 - n)
+                take = line_head - 1 - n;
             memcpy(head + n, p, take);
             n += take;
             line_open = nl == nullptr;
@@ -115,8 +117,8 @@ static bool copy_lines(FILE *in, FILE *out, reader_uint serial, bool *out_failed
 
 // The calibration line. The caller's extra text stays on this one line:
 // every control character in it is written as a blank.
-static bool write_calib_line(FILE *out, reader_time when, float amin, float amax, const char *extra,
-                             const readerinfo_t *info) {
+bool write_calib_line(FILE *out, reader_time when, float amin, float amax, const char *extra,
+                      const readerinfo_t *info) {
     time_t t = when;
     char date[64];
     if (!ctime_r(&t, date))
@@ -133,7 +135,7 @@ static bool write_calib_line(FILE *out, reader_time when, float amin, float amax
     return putc('\n', out) != EOF;
 }
 
-static bool write_reader_line(FILE *out, const readerinfo_t *info) {
+bool write_reader_line(FILE *out, const readerinfo_t *info) {
     return fprintf(out, "reader.%04x=%04x,%04x,%04x %d,%d,%ld,%d %d,%d %04x,%04x\n",
                    (unsigned)info->SerialNumber, (unsigned)info->FirmwareVers, (unsigned)info->ProgChecksum,
                    (unsigned)info->BootCheckSum, (int)info->Resolution, (int)info->Wavelength,
@@ -142,12 +144,12 @@ static bool write_reader_line(FILE *out, const readerinfo_t *info) {
 }
 
 // Flushes, syncs and closes; false when any of it fails.
-static bool finish_file(FILE *f) {
+bool finish_file(FILE *f) {
     bool ok = fflush(f) == 0 && fsync(fileno(f)) == 0;
     return fclose(f) == 0 && ok;
 }
 
-static bool sync_dir(const char *dir) {
+bool sync_dir(const char *dir) {
     int fd = open(dir, O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return false;
@@ -157,14 +159,14 @@ static bool sync_dir(const char *dir) {
 
 // Copies `from` to the new file `to`, synced; for file systems without hard
 // links. A partial copy is removed.
-static bool copy_file(const char *from, const char *to, mode_t mode) {
+bool copy_file(const char *from, const char *to, mode_t mode) {
     FILE *in = fopen(from, "rb");
     if (!in)
         return false;
     int fd = open(to, O_WRONLY | O_CREAT | O_EXCL, mode);
     FILE *out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
     bool ok = out != nullptr;
-    char block[LINE_HEAD];
+    char block[line_head];
     size_t got;
     while (ok && (got = fread(block, 1, sizeof block, in)) > 0)
         ok = fwrite(block, 1, got, out) == got;
@@ -181,21 +183,21 @@ static bool copy_file(const char *from, const char *to, mode_t mode) {
 
 // The new content: the calibration line, the old file's lines whole and in
 // order, and the reader line when the old file does not name the reader.
-static int compose(FILE *out, const char *filename, bool exists, reader_time when, float amin, float amax,
-                   const char *extra, const readerinfo_t *info) {
+int compose(FILE *out, const char *filename, bool exists, reader_time when, float amin, float amax,
+            const char *extra, const readerinfo_t *info) {
     if (!write_calib_line(out, when, amin, amax, extra, info))
         return RDR_CAL_WRITE_CALIB;
     bool named = false;
     if (exists) {
         FILE *in = fopen(filename, "r");
         if (!in)
-            return RDR_CAL_OPEN_TEMP;
+            return RDR_CAL_READ;
         bool write_failed = false;
         named = copy_lines(in, out, info->SerialNumber, &write_failed);
         bool read_failed = ferror(in) != 0;
         fclose(in);
         if (read_failed)
-            return RDR_CAL_OPEN_TEMP;
+            return RDR_CAL_READ;
         if (write_failed)
             return RDR_CAL_WRITE_READER;
     }
@@ -207,9 +209,9 @@ static int compose(FILE *out, const char *filename, bool exists, reader_time whe
 // Moves the current file to the backup (a hard link, or a copy where links
 // fail) and renames the finished temporary file over it. Until the rename
 // the calibration file is untouched.
-static int replace(const char *filename, const char *temp, const char *backup, bool exists, mode_t mode) {
+int replace(const char *filename, const char *temp, const char *backup, bool exists, mode_t mode) {
     if (unlink(backup) != 0 && errno != ENOENT)
-        return RDR_CAL_REMOVE_TEMP;
+        return RDR_CAL_REMOVE_BACKUP;
     if (exists && link(filename, backup) != 0 && !copy_file(filename, backup, mode))
         return RDR_CAL_COPY;
     if (rename(temp, filename) != 0)
@@ -217,10 +219,12 @@ static int replace(const char *filename, const char *temp, const char *backup, b
     return RDR_OK;
 }
 
+} // namespace
+
 int save_calib(const char *filename, reader_time when, float amin, float amax, const char *extra,
                const readerinfo_t *info) {
     path_t backup, temp, dir;
-    if (!filename || strnlen(filename, CAL_PATH_MAX + 1) > CAL_PATH_MAX ||
+    if (!filename || strnlen(filename, cal_path_max + 1) > cal_path_max ||
         !sibling_path(backup, filename, backup_name) || !sibling_path(temp, filename, temp_name) ||
         !sibling_path(dir, filename, "."))
         return RDR_CAL_REPLACE;
@@ -231,7 +235,7 @@ int save_calib(const char *filename, reader_time when, float amin, float amax, c
     struct stat st;
     bool exists = stat(filename, &st) == 0;
     if (!exists && errno != ENOENT && errno != ENOTDIR)
-        return RDR_CAL_OPEN_TEMP;
+        return RDR_CAL_READ;
     mode_t mode = exists ? (st.st_mode & 0777) : 0644;
 
     int fd = mkstemp(temp);
@@ -253,7 +257,7 @@ int save_calib(const char *filename, reader_time when, float amin, float amax, c
         return rc;
     }
     // The new name must survive a power cut.
-    return sync_dir(dir) ? RDR_OK : RDR_CAL_CLOSE;
+    return sync_dir(dir) ? RDR_OK : RDR_CAL_SYNC_DIR;
 }
 
 const char *ctime_to_time_t(reader_time *pwhen, const char *ctime_str) {
@@ -284,10 +288,12 @@ const char *ctime_to_time_t(reader_time *pwhen, const char *ctime_str) {
     return ctime_str + used;
 }
 
+namespace {
+
 // Fills the calibration of `info` from `line` when it is a calibration line
 // of that reader at its wavelength; an older line without wavelength stands
 // for 660 nm.
-static bool take_calib_line(const char *line, readerinfo_t *info) {
+bool take_calib_line(const char *line, readerinfo_t *info) {
     unsigned long serial, cmin, cmax;
     long wavelength;
     int used = 0;
@@ -313,12 +319,14 @@ static bool take_calib_line(const char *line, readerinfo_t *info) {
     return true;
 }
 
+} // namespace
+
 int load_calibration(const char *filename, readerinfo_t *info) {
     if (!info)
         return RDR_NO_RECORD;
     FILE *in = filename ? fopen(filename, "r") : nullptr;
     if (in) {
-        char line[LINE_HEAD];
+        char line[line_head];
         while (next_line(in, line)) {
             if (take_calib_line(line, info)) {
                 fclose(in);

@@ -2,10 +2,10 @@
 // the date reader, the month names and the saturating float conversion.
 #pragma once
 
-#include <kestrel/kestrel.h>
+#include "kestrel/kestrel.h"
 
 // Longest calibration file name, backup path or temporary path, in characters.
-#define CAL_PATH_MAX 1023
+constexpr size_t cal_path_max = 1023;
 
 extern const char *const mnames[12];
 

@@ -2,7 +2,7 @@
 // from two measured reference points, and dropping a calibration.
 #include "calibrat/calibrat.h"
 
-#include <stdint.h>
+#include <cstdint>
 
 reader_long float_to_reader_long(float v) {
     if (v != v)

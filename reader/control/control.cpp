@@ -2,7 +2,8 @@
 // poll, fetch scans and stop, each dispatched on the reader id's class.
 #include <cstdint>
 
-#include "common.h"
+#include "control/control.h"
+#include "core/core.h"
 
 int current_id = READER_NONE;
 statfunc_t dummy_readerfound_showstat = nullptr;

@@ -2,7 +2,7 @@
 // decoding of the 32-byte information reply and the cleared defaults.
 #include <cstring>
 
-#include "common.h"
+#include "core/core.h"
 
 readerinfo_t usb_info[256];
 readerinfo_t ser_info[256];

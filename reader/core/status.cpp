@@ -2,7 +2,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "common.h"
+#include "core/core.h"
 
 callback_t digitise_callback = nullptr;
 

@@ -3,32 +3,28 @@
 // every reader that answers with a valid reply.
 #include "usb/discovery.h"
 
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 
+#include "usb/protocol.h"
 #include "usb/transport.h"
 
-static const int max_readers = 4;
-static const int reply_size = 32;
-static const int reply_tics = 100;
+namespace {
 
-static const char fixedpath[] = "usbserial-0000";
-static const size_t fixedpath_len = sizeof fixedpath - 1;
+// A reader's TTY name begins with this.
+constexpr char fixedpath[] = "usbserial-0000";
+constexpr size_t fixedpath_len = sizeof fixedpath - 1;
 
-static const unsigned char info_request = 'n';
-static const unsigned char stop_command = 'o';
-
-static int devCount;
-
-int FindModems(registry_iter_t *matchingServices) { return registry_open(matchingServices); }
+// Readers recorded so far; each takes the next slot of the path table.
+int devCount;
 
 // Asks the open device of slot devCount for its information reply and
 // reports it when valid. True when the caller's callback asked to stop.
-static bool probe_reader(statfunc_t showstat, rdrfound_t rdrfound) {
-    if (usb_write(&info_request, 1) != 1)
+bool probe_reader(statfunc_t showstat, rdrfound_t rdrfound) {
+    if (usb_write(&cmd_info, 1) != 1)
         return false;
-    unsigned char reply[reply_size];
-    if (usb_getbytes(reply, reply_size, reply_size, reply_tics) != reply_size) {
+    unsigned char reply[reply_len];
+    if (usb_getbytes(reply, reply_len, reply_len, reply_tics) != reply_len) {
         statprintf(showstat, 0, "No response from %s. Vantrel requires firmware version 0206 or higher",
                    bsdPaths[devCount]);
         return false;
@@ -46,11 +42,15 @@ static bool probe_reader(statfunc_t showstat, rdrfound_t rdrfound) {
     return stop != 0;
 }
 
+} // namespace
+
+int FindModems(registry_iter_t *matchingServices) { return registry_open(matchingServices); }
+
 int GetModemPaths(registry_iter_t *serialPortIterator, statfunc_t showstat, rdrfound_t rdrfound) {
     char modemName[registry_name_size];
     bool stop = false;
     devCount = 0;
-    while (!stop && devCount < max_readers) {
+    while (!stop && devCount < usb_path_slots) {
         const registry_device_t *dev = registry_next(serialPortIterator);
         if (dev == nullptr)
             break;
@@ -69,7 +69,7 @@ int GetModemPaths(registry_iter_t *serialPortIterator, statfunc_t showstat, rdrf
         if (reader_usb_open(devCount) != 0)
             continue;
         stop = probe_reader(showstat, rdrfound);
-        usb_write(&stop_command, 1);
+        usb_write(&cmd_stop, 1);
         reader_usb_close();
     }
     return devCount;

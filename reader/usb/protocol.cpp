@@ -3,22 +3,13 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "common/common.h"
-#include "transport.h"
+#include "kestrel/kestrel.h"
+#include "usb/protocol.h"
+#include "usb/transport.h"
 
 namespace {
 
-// Single-byte commands to the reader and its announcement.
-constexpr unsigned char cmd_info = 'n';
-constexpr unsigned char cmd_start = 'l';
-constexpr unsigned char cmd_scan = 's';
-constexpr unsigned char cmd_stop = 'o';
-constexpr unsigned char scan_announcement = '!';
-
-constexpr int reply_len = 32;
-constexpr int frame_len = 4096;
-constexpr int frame_samples = frame_len / 2;
-constexpr int reply_tics = 100; // one second
+// Wavelength of a record activated without the start command.
 constexpr int wavelength_unknown = 0xFFFF;
 
 // Polling reads into this buffer; only its first byte is used.

@@ -2,8 +2,8 @@
 // device. Opens by reader index, configures a raw 115200 line, polls reads.
 #include "usb/transport.h"
 
+#include <ctime>
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "kestrel/kestrel.h"
@@ -12,24 +12,26 @@ int fileDescriptor = -1;
 char bsdPaths[usb_path_slots][usb_path_size];
 struct termios gOriginalTTYAttrs;
 
+namespace {
+
 // Hardware flow control: Mac OS X names the two directions separately,
 // Linux has one flag for both.
 #if defined(CCTS_OFLOW) && defined(CRTS_IFLOW)
-static const tcflag_t hardware_flow_control = CCTS_OFLOW | CRTS_IFLOW;
+constexpr tcflag_t hardware_flow_control = CCTS_OFLOW | CRTS_IFLOW;
 #else
-static const tcflag_t hardware_flow_control = CRTSCTS;
+constexpr tcflag_t hardware_flow_control = CRTSCTS;
 #endif
 
 // Input processing that would change or drop bytes of a binary frame
 // (0x0D turned into 0x0A, stripped high bits, parity marks, breaks).
-static const tcflag_t byte_changing_input = ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | IUCLC | BRKINT;
+constexpr tcflag_t byte_changing_input = ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | IUCLC | BRKINT;
 
 // A read gives up at the first failure after this many in a row: with the
 // pause before each attempt, about a second without input.
-static const int failed_reads_allowed = 1000;
-static const int read_pause_us = 1000;
+constexpr int failed_reads_allowed = 1000;
+constexpr int read_pause_us = 1000;
 
-static void make_raw(struct termios *t) {
+void make_raw(struct termios *t) {
     t->c_cflag |= CLOCAL | CREAD;
     t->c_lflag &= ~(tcflag_t)(ICANON | ECHO | ECHOE | ISIG);
     t->c_oflag &= ~(tcflag_t)OPOST;
@@ -42,6 +44,20 @@ static void make_raw(struct termios *t) {
     cfsetospeed(t, B115200);
     cfsetispeed(t, B115200);
 }
+
+// Elapsed time in hundredths of a second, for read deadlines and limits.
+long long now_tics(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 100 + ts.tv_nsec / 10000000;
+}
+
+// A reader that never pauses would keep the drain going for ever, and one
+// that trickles bytes with pauses under a second would hold a read for ever;
+// after this long both give up (a scan frame takes 0.36 s on the line).
+constexpr long long busy_line_limit_tics = 1000; // 10 s
+
+} // namespace
 
 int OpenSerialPort(const char *bsdPath) {
     // O_NOCTTY: the device must never become the process's controlling
@@ -66,18 +82,6 @@ void CloseSerialPort(int fd) {
     tcsetattr(fd, TCSANOW, &gOriginalTTYAttrs);
     close(fd);
 }
-
-// Elapsed time in hundredths of a second, for read deadlines and limits.
-static long long now_tics(void) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 100 + ts.tv_nsec / 10000000;
-}
-
-// A reader that never pauses would keep the drain going for ever, and one
-// that trickles bytes with pauses under a second would hold a read for ever;
-// after this long both give up (a scan frame takes 0.36 s on the line).
-static const long long busy_line_limit_tics = 1000; // 10 s
 
 // A read that delivers nothing, or fails, is a failed attempt; any byte
 // starts the count afresh. A read still short of n bytes after the busy

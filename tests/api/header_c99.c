@@ -23,6 +23,13 @@ int main(void) {
     check("offsetof(lastcal)", offsetof(readerinfo_t, lastcal), 36);
     check("offsetof(factorycal_user)", offsetof(readerinfo_t, factorycal_user), 44);
     check("RDR_BAD_CHECKSUM", (size_t)-RDR_BAD_CHECKSUM, 104);
+    /* The save's codes keep their numbers under both names. */
+    check("RDR_CAL_READ", (size_t)-RDR_CAL_READ, 606);
+    check("RDR_CAL_SYNC_DIR", (size_t)-RDR_CAL_SYNC_DIR, 607);
+    check("RDR_CAL_REMOVE_BACKUP", (size_t)-RDR_CAL_REMOVE_BACKUP, 608);
+    check("RDR_CAL_OPEN_TEMP", (size_t)-RDR_CAL_OPEN_TEMP, 606);
+    check("RDR_CAL_CLOSE", (size_t)-RDR_CAL_CLOSE, 607);
+    check("RDR_CAL_REMOVE_TEMP", (size_t)-RDR_CAL_REMOVE_TEMP, 608);
     (void)s;
     return failures != 0;
 }

@@ -212,7 +212,7 @@ std::string make_dir_of_length(const std::string &base, size_t length) {
 
 TEST_F(CalFile, PathsLongerThan1023AreRefusedNotTruncated) {
     // Backup path dir/com.korvel.calibration.bak of exactly 1023 characters.
-    const std::string d = make_dir_of_length(dir.path(), CAL_PATH_MAX - 1 - strlen(backup_name));
+    const std::string d = make_dir_of_length(dir.path(), cal_path_max - 1 - strlen(backup_name));
     ASSERT_EQ((d + "/" + backup_name).size(), 1023u);
     EXPECT_EQ(save(nov14, "", d + "/c"), 0);
     EXPECT_EQ(save(nov14, "", d + "/c"), 0);
@@ -246,7 +246,7 @@ TEST_F(CalFile, FailedSaveLeavesFileAndBackupUntouched) {
     ASSERT_EQ(rename(backup.c_str(), (backup + ".moved").c_str()), 0);
     ASSERT_EQ(mkdir(backup.c_str(), 0700), 0);
     write_file(backup + "/inside", "x");
-    EXPECT_EQ(save(nov14, "third"), RDR_CAL_REMOVE_TEMP);
+    EXPECT_EQ(save(nov14, "third"), RDR_CAL_REMOVE_BACKUP);
     EXPECT_EQ(read_file(path), file_before);
     EXPECT_EQ(read_file(backup + "/inside"), "x");
     EXPECT_EQ(dir_entries(dir.path()),
@@ -255,7 +255,7 @@ TEST_F(CalFile, FailedSaveLeavesFileAndBackupUntouched) {
     // The calibration file's name is a directory: it cannot be read.
     const std::string caldir = dir.file("caldir");
     ASSERT_EQ(mkdir(caldir.c_str(), 0700), 0);
-    EXPECT_EQ(save(nov14, "", caldir), RDR_CAL_OPEN_TEMP);
+    EXPECT_EQ(save(nov14, "", caldir), RDR_CAL_READ);
     EXPECT_EQ(dir_entries(dir.path()).size(), 4u);
 
     // The directory part is a plain file: no temporary file can be made there.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "common/common.h"
+#include "control/control.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "common/common.h"
+#include "core/core.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "common/common.h"
+#include "core/core.h"
 
 namespace {
 

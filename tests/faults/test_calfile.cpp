@@ -244,7 +244,7 @@ TEST_F(CalFileFaults, CalibrationFileThatIsADirectory) {
     ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
     write_file(path + "/inside", "kept\n");
 
-    EXPECT_EQ(save(1), RDR_CAL_OPEN_TEMP);
+    EXPECT_EQ(save(1), RDR_CAL_READ);
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));

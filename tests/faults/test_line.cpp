@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/common.h"
+#include "control/control.h"
 #include "readersim.h"
 #include "support.h"
 #include "usb/transport.h"

@@ -2,29 +2,33 @@
 // of the current listing that discovery walks.
 #include "usb/registry/registry.h"
 
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 
 #include "kestrel/kestrel.h"
 
-static registry_device_t host_list[registry_host_max];
-static int host_count; // 0: the system listing is in force
+namespace {
 
-static registry_device_t listing[registry_system_max];
-static int listing_count;
+registry_device_t host_list[registry_host_max];
+int host_count; // 0: the system listing is in force
+
+registry_device_t listing[registry_system_max];
+int listing_count;
 
 static_assert(registry_host_max <= registry_system_max, "a host list must fit the listing");
 
-static bool fits(const char *text, size_t size) { return text == nullptr || strlen(text) < size; }
+bool fits(const char *text, size_t size) { return text == nullptr || strlen(text) < size; }
 
 // Copies an optional text that fits; a null text is a missing property.
-static bool store_optional(char *field, size_t size, const char *text) {
+bool store_optional(char *field, size_t size, const char *text) {
     field[0] = '\0';
     if (text == nullptr)
         return false;
     snprintf(field, size, "%s", text);
     return true;
 }
+
+} // namespace
 
 int serial_registry_set(const char *const *ttynames, const char *const *paths, int count) {
     if (count < 0 || count > registry_host_max)

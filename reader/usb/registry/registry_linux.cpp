@@ -2,16 +2,20 @@
 // USB serial adapters named as Mac OS X names them ("usbserial-" + serial).
 #include "usb/registry/registry.h"
 
+#include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <stdio.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-static char sysfs_root[registry_path_size] = "/sys";
+namespace {
 
-static const size_t sysfs_path_size = 4096;
+char sysfs_root[registry_path_size] = "/sys";
+
+constexpr size_t sysfs_path_size = 4096;
+
+} // namespace
 
 int registry_set_sysfs_root(const char *root) {
     if (root == nullptr)
@@ -26,11 +30,13 @@ int registry_system_scan(registry_device_t *table, int capacity) {
     return registry_scan_sysfs(sysfs_root, table, capacity);
 }
 
-static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Orders names with each run of digits taken as a number: ttyUSB2 before
 // ttyUSB10. Names equal as numbers fall back to plain byte order.
-static int natural_compare(const char *a, const char *b) {
+int natural_compare(const char *a, const char *b) {
     const char *a0 = a, *b0 = b;
     while (*a != '\0' && *b != '\0') {
         if (is_digit(*a) && is_digit(*b)) {
@@ -63,7 +69,7 @@ static int natural_compare(const char *a, const char *b) {
 }
 
 // Reads a sysfs attribute without its line end; its length, or -1.
-static int read_attribute(const char *dir, const char *name, char *buf, size_t size) {
+int read_attribute(const char *dir, const char *name, char *buf, size_t size) {
     char path[sysfs_path_size];
     if ((size_t)snprintf(path, sizeof path, "%s/%s", dir, name) >= sizeof path)
         return -1;
@@ -80,7 +86,7 @@ static int read_attribute(const char *dir, const char *name, char *buf, size_t s
     return (int)n;
 }
 
-static bool has_entry(const char *dir, const char *name) {
+bool has_entry(const char *dir, const char *name) {
     char path[sysfs_path_size];
     struct stat st;
     return (size_t)snprintf(path, sizeof path, "%s/%s", dir, name) < sizeof path && stat(path, &st) == 0;
@@ -90,7 +96,7 @@ static bool has_entry(const char *dir, const char *name) {
 // up from the tty's device that has an idVendor attribute is that device.
 // False when there is none or it has no serial number; climbing further
 // would reach a hub and take its serial number instead.
-static bool usb_serial_of(const char *ttydir, char *serial, size_t size) {
+bool usb_serial_of(const char *ttydir, char *serial, size_t size) {
     char dir[sysfs_path_size];
     size_t len = (size_t)snprintf(dir, sizeof dir, "%s/device", ttydir);
     struct stat here;
@@ -111,7 +117,7 @@ static bool usb_serial_of(const char *ttydir, char *serial, size_t size) {
 }
 
 // Describes the tty class entry `kernel`; false when it is not backed by a device.
-static bool describe_tty(const char *root, const char *kernel, registry_device_t *dev) {
+bool describe_tty(const char *root, const char *kernel, registry_device_t *dev) {
     char ttydir[sysfs_path_size];
     if ((size_t)snprintf(ttydir, sizeof ttydir, "%s/class/tty/%s", root, kernel) >= sizeof ttydir)
         return false;
@@ -135,7 +141,7 @@ static bool describe_tty(const char *root, const char *kernel, registry_device_t
     return true;
 }
 
-static bool is_adapter(const registry_device_t *dev) {
+bool is_adapter(const registry_device_t *dev) {
     return dev->has_name && strncmp(dev->name, "usbserial-", 10) == 0;
 }
 
@@ -143,7 +149,7 @@ static bool is_adapter(const registry_device_t *dev) {
 // a USB adapter before an adapter (only adapters can be readers, and a
 // machine with many on-board ports must not push them out), and among
 // equals the one later in natural order.
-static bool gives_way(const registry_device_t *a, const registry_device_t *b) {
+bool gives_way(const registry_device_t *a, const registry_device_t *b) {
     if (is_adapter(a) != is_adapter(b))
         return !is_adapter(a);
     return natural_compare(a->path, b->path) > 0;
@@ -152,7 +158,7 @@ static bool gives_way(const registry_device_t *a, const registry_device_t *b) {
 // Inserts dev into the table kept in natural order of kernel names (the
 // paths are "/dev/" + kernel name); when the table is full the device that
 // gives way to all others is left out, dev itself perhaps.
-static void insert_sorted(registry_device_t *table, int *count, int capacity, const registry_device_t *dev) {
+void insert_sorted(registry_device_t *table, int *count, int capacity, const registry_device_t *dev) {
     if (*count >= capacity) {
         int out = -1; // -1: dev itself
         for (int i = 0; i < *count; i++)
@@ -171,6 +177,8 @@ static void insert_sorted(registry_device_t *table, int *count, int capacity, co
     (*count)++;
 }
 
+} // namespace
+
 int registry_scan_sysfs(const char *root, registry_device_t *table, int capacity) {
     char classdir[sysfs_path_size];
     if ((size_t)snprintf(classdir, sizeof classdir, "%s/class/tty", root) >= sizeof classdir)
@@ -179,6 +187,8 @@ int registry_scan_sysfs(const char *root, registry_device_t *table, int capacity
     if (fd < 0)
         return -1;
 
+    // getdents64 into a buffer on the stack rather than opendir/readdir:
+    // the library allocates nothing, and readdir's stream is allocated.
     int count = 0;
     registry_device_t dev;
     alignas(struct dirent64) char entries[4096];
