@@ -139,7 +139,8 @@ TEST(SelectionRule, PreviousReaderThenFirstWithRecordThenFallback) {
         for (size_t k = 0; k < rows[r].reports.size(); k++) {
             const report &rep = rows[r].reports[k];
             SCOPED_TRACE("row " + std::to_string(r) + ", report " + std::to_string(k));
-            EXPECT_EQ(dummy_readerfound_func(rep.id, "/dev/ttyUSB0", rep.record ? &info : nullptr), rep.result);
+            EXPECT_EQ(dummy_readerfound_func(rep.id, "/dev/ttyUSB0", rep.record ? &info : nullptr),
+                      rep.result);
             EXPECT_EQ(found_id, rep.found_id);
         }
     }
