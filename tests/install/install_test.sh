@@ -3,13 +3,14 @@
 # builds the example host against it with find_package(Kestrel) and with
 # pkg-config and runs both builds against the installed reader simulator.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR VERSION CMAKE CC GENERATOR
-#                        PLUGINS HOST_PROGRAM [FLAGS]
+#                        LIBDIR PLUGINS HOST_PROGRAM [FLAGS]
+#   LIBDIR        the library directory under the prefix, e.g. lib/x86_64-linux-gnu
 #   PLUGINS       plug-in file names separated by ":"
 #   HOST_PROGRAM  file name of the host program, or "" when it is not built
 #   FLAGS         extra compile and link flags (the sanitizer build's)
 set -u
-build=$1 src=$2 version=$3 cmake=$4 cc=$5 generator=$6 plugins=$7 host_program=$8
-flags=${9:-}
+build=$1 src=$2 version=$3 cmake=$4 cc=$5 generator=$6 libdir=$7 plugins=$8 host_program=$9
+flags=${10:-}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-install.XXXXXX")
 prefix=$work/prefix
@@ -29,8 +30,8 @@ runpath() { readelf -d "$1" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p'
   { cat "$work/install.log"; fail "cmake --install"; }
 
 # ---- The installed tree ----------------------------------------------------
-lib=$prefix/lib
-[ -f "$lib/libkestrel.so.$version" ] || fail "lib/libkestrel.so.$version missing"
+lib=$prefix/$libdir
+[ -f "$lib/libkestrel.so.$version" ] || fail "$libdir/libkestrel.so.$version missing"
 [ "$(readlink "$lib/libkestrel.so.${version%%.*}")" = "libkestrel.so.$version" ] ||
   fail "libkestrel.so.${version%%.*} is not a link to libkestrel.so.$version"
 [ "$(readlink "$lib/libkestrel.so")" = "libkestrel.so.${version%%.*}" ] ||
@@ -40,8 +41,8 @@ readelf -d "$lib/libkestrel.so.$version" | grep -q "SONAME.*\[libkestrel.so.${ve
 for h in kestrel.h plugin.h; do
   [ -f "$prefix/include/kestrel/$h" ] || fail "include/kestrel/$h missing"
 done
-for f in lib/cmake/Kestrel/KestrelConfig.cmake lib/cmake/Kestrel/KestrelConfigVersion.cmake \
-         lib/pkgconfig/kestrel.pc share/man/man1/kestrel.1; do
+for f in "$libdir/cmake/Kestrel/KestrelConfig.cmake" "$libdir/cmake/Kestrel/KestrelConfigVersion.cmake" \
+         "$libdir/pkgconfig/kestrel.pc" share/man/man1/kestrel.1; do
   [ -f "$prefix/$f" ] || fail "$f missing"
 done
 
@@ -49,8 +50,8 @@ programs=kestrel-readersim
 [ -n "$host_program" ] && programs="$programs $host_program"
 for p in $programs; do
   [ -x "$prefix/bin/$p" ] || fail "bin/$p missing"
-  [ "$(runpath "$prefix/bin/$p")" = '$ORIGIN/../lib' ] ||
-    fail "bin/$p: RUNPATH '$(runpath "$prefix/bin/$p")', not '\$ORIGIN/../lib'"
+  [ "$(runpath "$prefix/bin/$p")" = "\$ORIGIN/../$libdir" ] ||
+    fail "bin/$p: RUNPATH '$(runpath "$prefix/bin/$p")', not '\$ORIGIN/../$libdir'"
 done
 if [ -n "$host_program" ]; then
   # Run from the prefix: the program finds the installed library by RUNPATH.
@@ -64,7 +65,7 @@ fi
 IFS=: read -r -a plugin_files <<<"$plugins"
 [ ${#plugin_files[@]} -gt 0 ] || fail "no plug-ins given"
 for f in "${plugin_files[@]}"; do
-  path=$lib/kestrel/plugins/$f
+  path=$prefix/lib/kestrel/plugins/$f
   [ -f "$path" ] || fail "lib/kestrel/plugins/$f missing"
   ! readelf -d "$path" | grep -q 'NEEDED.*libkestrel' || fail "$f links libkestrel"
   [ -z "$(runpath "$path")" ] || fail "$f has RUNPATH $(runpath "$path")"
@@ -91,7 +92,7 @@ fi
   { cat "$work/consumer.log"; fail "find_package build of the example host"; }
 expect "$work/consumer.log" "Kestrel $version, plug-ins in $prefix/lib/kestrel/plugins"
 
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+export PKG_CONFIG_PATH=$lib/pkgconfig
 [ "$(pkg-config --modversion kestrel)" = "$version" ] ||
   fail "pkg-config version '$(pkg-config --modversion kestrel)', not $version"
 [ -d "$(pkg-config --variable=plugindir kestrel)" ] || fail "pkg-config plugindir is no directory"
