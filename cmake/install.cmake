@@ -9,7 +9,7 @@
 #   <prefix>/include/kestrel/*.h
 #   <prefix>/<libdir>/cmake/Kestrel/              find_package(Kestrel)
 #   <prefix>/<libdir>/pkgconfig/kestrel.pc
-#   <prefix>/share/man/man1/kestrel.1
+#   <prefix>/share/man/man1/kestrel.1, kestrel-readersim.1
 #   <prefix>/share/doc/Kestrel/
 #
 # <libdir> is the Multi-Arch directory lib/<tuple> (lib/x86_64-linux-gnu) where
@@ -129,12 +129,14 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/kestrel.pc.in ${PROJECT_BINARY_DIR}/pac
 install(FILES ${PROJECT_BINARY_DIR}/package/kestrel.pc
   DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR} COMPONENT development)
 
-# ---- Man page and documentation ------------------------------------------------
-# A copy in the build tree, so `man build/share/man/man1/kestrel.1` reads it
+# ---- Man pages and documentation ------------------------------------------------
+# Copies in the build tree, so `man build/share/man/man1/kestrel.1` reads it
 # before anything is installed.
-configure_file(${PROJECT_SOURCE_DIR}/docs/kestrel.1 ${PROJECT_BINARY_DIR}/share/man/man1/kestrel.1 COPYONLY)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/kestrel.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+foreach(page kestrel.1 kestrel-readersim.1)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/${page} ${PROJECT_BINARY_DIR}/share/man/man1/${page} COPYONLY)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/${page}
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/host-guide.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
 
