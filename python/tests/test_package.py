@@ -3,6 +3,7 @@ codes and its README's example, run as written."""
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -37,3 +38,21 @@ def test_readme_example_runs_as_written(tmp_path):
                          cwd=tmp_path, timeout=120)
     assert run.returncode == 0, run.stderr
     assert run.stdout == outputs[0]
+
+
+def test_pip_installs_the_package(tmp_path):
+    """pip builds and installs a copy of python/ without an index, with the
+    backend the system provides."""
+    source = tmp_path / "source"
+    shutil.copytree(PYTHON_DIR, source, ignore=shutil.ignore_patterns("tests", "build", "*.egg-info",
+                                                                      "__pycache__"))
+    target = tmp_path / "site"
+    run = subprocess.run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
+                          "--no-deps", "--target", str(target), str(source)],
+                         capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stdout + run.stderr
+    assert (target / "kestrel" / "py.typed").is_file()
+    env = dict(os.environ, PYTHONPATH=str(target))
+    check = subprocess.run([sys.executable, "-c", "import kestrel; print(kestrel.__file__, kestrel.__version__)"],
+                           capture_output=True, text=True, env=env, cwd=tmp_path, timeout=60)
+    assert check.stdout.split() == [str(target / "kestrel" / "__init__.py"), kestrel.__version__], check.stderr
