@@ -129,7 +129,7 @@ sed -i '/^[^ *#|]/a * Build-Depends-Package: libkestrel-dev' "$deb/libkestrel1/D
 
 : >"$deb/libkestrel1/DEBIAN/shlibs"
 for lib in "$deb/libkestrel1/usr/$libdir"/lib*.so.*; do
-  [ -f "$lib" ] && [ ! -L "$lib" ] || continue
+  [ -L "$lib" ] && continue
   soname=$(objdump -p "$lib" | sed -n 's/^ *SONAME *//p')
   [ -n "$soname" ] || die "$lib has no SONAME"
   echo "${soname%.so.*} ${soname##*.so.} libkestrel1 (>= $upstream)" >>"$deb/libkestrel1/DEBIAN/shlibs"
