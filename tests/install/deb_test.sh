@@ -5,7 +5,8 @@
 # find_package(Kestrel) and pkg-config and run against the packaged
 # simulator, the packaged kestrel program and Python binding finding the
 # plug-ins. On a disposable machine (CI set, run as root) the packages are
-# also installed with dpkg -i, run from the system, and removed again.
+# also installed with dpkg -i, run from the system with a host built against
+# it, and removed again.
 # Usage: deb_test.sh BUILD_DIR SOURCE_DIR VERSION CMAKE CC GENERATOR
 # Exit 77: the packaging tools are not installed.
 set -u
@@ -103,6 +104,16 @@ if [ -n "${CI:-}" ] && [ "$(id -u)" -eq 0 ]; then
   (cd / && accepted env -u PYTHONPATH -u KESTREL_LIBDIR) >"$work/system-python.out" 2>&1 ||
     { cat "$work/system-python.out"; fail "the installed binding"; }
   expect "$work/system-python.out" "['pharma_it'] /usr/lib/kestrel/plugins"
-  echo "installed with dpkg -i: kestrel --version and the binding work"
+  # Hosts build against the system's files without naming a prefix.
+  unset PKG_CONFIG_PATH
+  [ "$(pkg-config --modversion kestrel)" = "$version" ] || fail "the system's pkg-config does not know kestrel"
+  "$cmake" -S "$src/tests/install/consumer" -B "$work/consumer-system" -G "$generator" \
+    -DKESTREL_VERSION="$version" -DHOST_SOURCE="$src/tests/install/host.c" -DCMAKE_C_COMPILER="$cc" \
+    >"$work/consumer-system.log" 2>&1 && "$cmake" --build "$work/consumer-system" >>"$work/consumer-system.log" 2>&1 ||
+    { cat "$work/consumer-system.log"; fail "find_package build against the installed packages"; }
+  expect "$work/consumer-system.log" "Kestrel $version, plug-ins in /usr/lib/kestrel/plugins"
+  simulator=/usr/bin/kestrel-readersim
+  run_host system "$work/consumer-system/host" "$work/none.txt"
+  echo "installed with dpkg -i: kestrel --version, the binding and a host built against /usr work"
 fi
 echo "package test passed: $(cd "$work/deb" && echo *.deb)"
