@@ -61,7 +61,8 @@ class ReaderInfo:
 @dataclasses.dataclass(frozen=True)
 class FoundReader:
     """A reader that discovery found: its id (for :func:`open`), serial
-    number, the TTY name of its port and its information record."""
+    number, the port the library names for it (the device path it opened)
+    and its information record."""
 
     id: int
     serial: int
