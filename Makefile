@@ -3,6 +3,7 @@
 #   make test-fast  normal build only
 #   make build      configure and build into build/
 #   make install PREFIX=/usr/local   build, then install into PREFIX
+#   make deb        Debian packages from the normal build into build/deb/, checked by lintian
 #   make demo       run the host program's demonstration on a simulated reader
 #   make bench      run the benchmarks, write bench/results.md
 #   make fuzz       run each fuzz target for FUZZ_SECONDS (default 60)
@@ -18,7 +19,7 @@ GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Un
 all: build
 
 deps:
-	@scripts/install-deps.sh build
+	@scripts/install-deps.sh build python
 	@scripts/install-deps.sh peers || echo "make: cross-check peers missing; those tests will be skipped"
 
 $(BUILD)/CMakeCache.txt:
@@ -50,6 +51,16 @@ PREFIX ?= /usr/local
 .PHONY: install
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Debian packages from the normal build (nothing is compiled again) into
+# $(BUILD)/deb/: libkestrel1, libkestrel-dev, kestrel, python3-kestrel.
+# lintian's errors and warnings fail the target.
+.PHONY: deb
+deb: build
+	@scripts/install-deps.sh deb
+	packaging/make-deb.sh $(BUILD) $(BUILD)/deb
+	lintian --fail-on error,warning $(BUILD)/deb/*.deb
+	@echo "lintian: no errors or warnings in $(BUILD)/deb/"
 
 # The host program's demonstration on a simulated reader; writes build/demo/.
 .PHONY: demo

@@ -3,23 +3,33 @@
 # the man page and the documentation. Included at the end of the top-level
 # CMakeLists.txt, once every target exists.
 #
-#   <prefix>/bin/kestrel, kestrel-readersim      RUNPATH $ORIGIN/../lib
-#   <prefix>/lib/libkestrel.so.1.0.0 (+ .so.1, .so)
+#   <prefix>/bin/kestrel, kestrel-readersim      RUNPATH $ORIGIN/../<libdir>
+#   <prefix>/<libdir>/libkestrel.so.1.0.0 (+ .so.1, .so)
 #   <prefix>/lib/kestrel/plugins/<name>, <name>.so
 #   <prefix>/include/kestrel/*.h
-#   <prefix>/lib/cmake/Kestrel/                   find_package(Kestrel)
-#   <prefix>/lib/pkgconfig/kestrel.pc
-#   <prefix>/share/man/man1/kestrel.1
+#   <prefix>/<libdir>/cmake/Kestrel/              find_package(Kestrel)
+#   <prefix>/<libdir>/pkgconfig/kestrel.pc
+#   <prefix>/share/man/man1/kestrel.1, kestrel-readersim.1
 #   <prefix>/share/doc/Kestrel/
+#
+# <libdir> is the Multi-Arch directory lib/<tuple> (lib/x86_64-linux-gnu) where
+# the compiler names a tuple, whatever the prefix, so that one build serves
+# `make install` and the Debian packages; the loader searches it under /usr and
+# /usr/local alike. Elsewhere it is GNUInstallDirs' choice. A builder may set
+# CMAKE_INSTALL_LIBDIR.
 
-# The library directory is plain "lib" unless the builder chooses another.
-set(CMAKE_INSTALL_LIBDIR lib CACHE PATH "Object code libraries (lib)")
+if(NOT DEFINED CMAKE_INSTALL_LIBDIR AND CMAKE_LIBRARY_ARCHITECTURE)
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE}
+    CACHE PATH "Object code libraries (lib/<multiarch tuple>)")
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(KESTREL_INSTALL_LIBDIR ${CMAKE_INSTALL_LIBDIR})
 set(KESTREL_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR})
-set(KESTREL_INSTALL_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/kestrel/plugins)
+# The installed kestrel program looks for its modules in ../lib/kestrel/plugins
+# beside its own directory, whatever the library directory is.
+set(KESTREL_INSTALL_PLUGINDIR lib/kestrel/plugins)
 set(KESTREL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kestrel)
 set(KESTREL_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
@@ -108,7 +118,7 @@ install(FILES ${PROJECT_BINARY_DIR}/package/KestrelConfig.cmake
 
 # ---- pkg-config: kestrel.pc, relocatable through ${pcfiledir} ---------------
 kestrel_relative_path(KESTREL_PC_TO_PREFIX ${KESTREL_INSTALL_PKGCONFIGDIR} "")
-foreach(kind LIBDIR INCLUDEDIR)
+foreach(kind LIBDIR INCLUDEDIR PLUGINDIR)
   if(IS_ABSOLUTE "${KESTREL_INSTALL_${kind}}")
     set(KESTREL_PC_${kind} ${KESTREL_INSTALL_${kind}})
   else()
@@ -119,12 +129,14 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/kestrel.pc.in ${PROJECT_BINARY_DIR}/pac
 install(FILES ${PROJECT_BINARY_DIR}/package/kestrel.pc
   DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR} COMPONENT development)
 
-# ---- Man page and documentation ------------------------------------------------
-# A copy in the build tree, so `man build/share/man/man1/kestrel.1` reads it
+# ---- Man pages and documentation ------------------------------------------------
+# Copies in the build tree, so `man build/share/man/man1/kestrel.1` reads it
 # before anything is installed.
-configure_file(${PROJECT_SOURCE_DIR}/docs/kestrel.1 ${PROJECT_BINARY_DIR}/share/man/man1/kestrel.1 COPYONLY)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/kestrel.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+foreach(page kestrel.1 kestrel-readersim.1)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/${page} ${PROJECT_BINARY_DIR}/share/man/man1/${page} COPYONLY)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/${page}
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/host-guide.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
 

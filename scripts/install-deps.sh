@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Checks the Debian packages that building and testing Kestrel need. As root
 # it installs what is missing; otherwise it names the packages to install.
-# Usage: install-deps.sh [group...]   groups: build (default), peers, bench, fuzz, lint
+# Usage: install-deps.sh [group...]   groups: build (default), python, peers, bench, fuzz, lint, deb
 set -u
 declare -A groups=(
   [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev"
+  [python]="python3 python3-pytest python3-pip python3-setuptools python3-wheel"
   [peers]="zint zxing-cpp-tools python3-stdnum python3"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [lint]="clang-format"
+  [deb]="dpkg-dev lintian python3-setuptools python3-wheel"
 )
 wanted=()
 for g in "${@:-build}"; do

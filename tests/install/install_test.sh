@@ -3,34 +3,32 @@
 # builds the example host against it with find_package(Kestrel) and with
 # pkg-config and runs both builds against the installed reader simulator.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR VERSION CMAKE CC GENERATOR
-#                        PLUGINS HOST_PROGRAM [FLAGS]
+#                        LIBDIR PLUGINS HOST_PROGRAM [FLAGS]
+#   LIBDIR        the library directory under the prefix, e.g. lib/x86_64-linux-gnu
 #   PLUGINS       plug-in file names separated by ":"
 #   HOST_PROGRAM  file name of the host program, or "" when it is not built
 #   FLAGS         extra compile and link flags (the sanitizer build's)
 set -u
-build=$1 src=$2 version=$3 cmake=$4 cc=$5 generator=$6 plugins=$7 host_program=$8
-flags=${9:-}
+build=$1 src=$2 version=$3 cmake=$4 cc=$5 generator=$6 libdir=$7 plugins=$8 host_program=$9
+flags=${10:-}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-install.XXXXXX")
 prefix=$work/prefix
-sim_pid=
+simulator=$prefix/bin/kestrel-readersim
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  stop_sim_quietly
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; exit 1; }
-# expect FILE TEXT: the file holds the text as one of its lines' substrings.
-expect() { grep -qF -- "$2" "$1" || { echo "--- $1:"; cat "$1"; fail "expected '$2' in $1"; }; }
-runpath() { readelf -d "$1" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p'; }
 
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "cmake --install"; }
 
 # ---- The installed tree ----------------------------------------------------
-lib=$prefix/lib
-[ -f "$lib/libkestrel.so.$version" ] || fail "lib/libkestrel.so.$version missing"
+lib=$prefix/$libdir
+[ -f "$lib/libkestrel.so.$version" ] || fail "$libdir/libkestrel.so.$version missing"
 [ "$(readlink "$lib/libkestrel.so.${version%%.*}")" = "libkestrel.so.$version" ] ||
   fail "libkestrel.so.${version%%.*} is not a link to libkestrel.so.$version"
 [ "$(readlink "$lib/libkestrel.so")" = "libkestrel.so.${version%%.*}" ] ||
@@ -40,8 +38,8 @@ readelf -d "$lib/libkestrel.so.$version" | grep -q "SONAME.*\[libkestrel.so.${ve
 for h in kestrel.h plugin.h; do
   [ -f "$prefix/include/kestrel/$h" ] || fail "include/kestrel/$h missing"
 done
-for f in lib/cmake/Kestrel/KestrelConfig.cmake lib/cmake/Kestrel/KestrelConfigVersion.cmake \
-         lib/pkgconfig/kestrel.pc share/man/man1/kestrel.1; do
+for f in "$libdir/cmake/Kestrel/KestrelConfig.cmake" "$libdir/cmake/Kestrel/KestrelConfigVersion.cmake" \
+         "$libdir/pkgconfig/kestrel.pc" share/man/man1/kestrel.1 share/man/man1/kestrel-readersim.1; do
   [ -f "$prefix/$f" ] || fail "$f missing"
 done
 
@@ -49,8 +47,8 @@ programs=kestrel-readersim
 [ -n "$host_program" ] && programs="$programs $host_program"
 for p in $programs; do
   [ -x "$prefix/bin/$p" ] || fail "bin/$p missing"
-  [ "$(runpath "$prefix/bin/$p")" = '$ORIGIN/../lib' ] ||
-    fail "bin/$p: RUNPATH '$(runpath "$prefix/bin/$p")', not '\$ORIGIN/../lib'"
+  [ "$(runpath "$prefix/bin/$p")" = "\$ORIGIN/../$libdir" ] ||
+    fail "bin/$p: RUNPATH '$(runpath "$prefix/bin/$p")', not '\$ORIGIN/../$libdir'"
 done
 if [ -n "$host_program" ]; then
   # Run from the prefix: the program finds the installed library by RUNPATH.
@@ -64,7 +62,7 @@ fi
 IFS=: read -r -a plugin_files <<<"$plugins"
 [ ${#plugin_files[@]} -gt 0 ] || fail "no plug-ins given"
 for f in "${plugin_files[@]}"; do
-  path=$lib/kestrel/plugins/$f
+  path=$prefix/lib/kestrel/plugins/$f
   [ -f "$path" ] || fail "lib/kestrel/plugins/$f missing"
   ! readelf -d "$path" | grep -q 'NEEDED.*libkestrel' || fail "$f links libkestrel"
   [ -z "$(runpath "$path")" ] || fail "$f has RUNPATH $(runpath "$path")"
@@ -82,61 +80,7 @@ if [ -n "$host_program" ]; then
   done
 fi
 
-# ---- Building the example host against the installed tree ------------------
-"$cmake" -S "$src/tests/install/consumer" -B "$work/consumer" -G "$generator" \
-  -DCMAKE_PREFIX_PATH="$prefix" -DKESTREL_VERSION="$version" \
-  -DHOST_SOURCE="$src/tests/install/host.c" -DCMAKE_C_COMPILER="$cc" \
-  -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >"$work/consumer.log" 2>&1 &&
-  "$cmake" --build "$work/consumer" >>"$work/consumer.log" 2>&1 ||
-  { cat "$work/consumer.log"; fail "find_package build of the example host"; }
-expect "$work/consumer.log" "Kestrel $version, plug-ins in $prefix/lib/kestrel/plugins"
-
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
-[ "$(pkg-config --modversion kestrel)" = "$version" ] ||
-  fail "pkg-config version '$(pkg-config --modversion kestrel)', not $version"
-[ -d "$(pkg-config --variable=plugindir kestrel)" ] || fail "pkg-config plugindir is no directory"
-libdir=$(pkg-config --variable=libdir kestrel)
-# shellcheck disable=SC2046,SC2086
-"$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags -o "$work/host-pc" \
-  "$src/tests/install/host.c" $(pkg-config --cflags --libs kestrel) -Wl,-rpath,"$libdir" \
-  >"$work/pc.log" 2>&1 || { cat "$work/pc.log"; fail "pkg-config build of the example host"; }
-
-# ---- Running both builds against the installed simulator -------------------
-# start_sim OPTIONS...: starts the simulator, sets sim_path from its first line.
-start_sim() {
-  "$prefix/bin/kestrel-readersim" "$@" >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  for _ in $(seq 100); do
-    sim_path=$(head -n 1 "$work/sim.out")
-    [ -n "$sim_path" ] && return 0
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  cat "$work/sim.err"
-  fail "kestrel-readersim printed no terminal path"
-}
-stop_sim() { kill "$sim_pid" && wait "$sim_pid"; sim_pid=; }
-
-# run_host NAME PROGRAM CALFILE: two scans with bars at 51 and spaces at 204.
-run_host() {
-  start_sim --serial 0x1234 --low 51 --high 204 --blur 0 --announce-every 0.3
-  (cd "$work" && timeout 60 "$2" "$sim_path" 2 "$3") >"$work/$1.out" 2>&1
-  status=$?
-  stop_sim
-  [ $status -eq 0 ] || { cat "$work/$1.out"; fail "$1: host exited with $status"; }
-  expect "$work/$1.out" "status: Reader 1234 activated!"
-  expect "$work/$1.out" "scan 2: 2048 samples, raw 51..204"
-}
-
-# Without a calibration: raw readings 0..0xff00 stand for reflectance 0..1.
-run_host find_package "$work/consumer/host" "$work/none.txt"
-expect "$work/find_package.out" "reader 1234: 2048 samples per scan, calibration 0000..ff00"
-expect "$work/find_package.out" "reflectance 0.200..0.800"
-
-# With a calibration line for the reader at 660 nm: 0xcc00 = 204 * 256 is white.
-printf 'calib.1234:660=0000,cc00 0.000000,1.000000 Thu Jan  1 00:00:00 1970 \n' >"$work/cal.txt"
-run_host pkg-config "$work/host-pc" "$work/cal.txt"
-expect "$work/pkg-config.out" "calibration 0000..cc00"
-expect "$work/pkg-config.out" "reflectance 0.250..1.000"
+# ---- The example host, built against the installed tree and run ------------
+example_hosts "$prefix"
 
 echo "install test passed: $prefix"
