@@ -27,14 +27,18 @@ class Result(enum.IntEnum):
     CAL_REPLACE = -603
     CAL_COPY = -604
     CAL_CLOSE_TEMP = -605
-    CAL_OPEN_TEMP = -606
-    CAL_CLOSE = -607
-    CAL_REMOVE_TEMP = -608
+    CAL_READ = -606
+    CAL_SYNC_DIR = -607
+    CAL_REMOVE_BACKUP = -608
     NO_CALIBRATION = -610
     NOT_AVAILABLE = -700
     REENTERED = -999
     EX_UNAVAILABLE = 69
     EX_IOERR = 74
+    # Earlier names of -606, -607 and -608, as the C header keeps them.
+    CAL_OPEN_TEMP = -606
+    CAL_CLOSE = -607
+    CAL_REMOVE_TEMP = -608
 
 
 _MEANINGS = {
@@ -55,10 +59,10 @@ _MEANINGS = {
     Result.CAL_REPLACE: "calibration not saved: no usable file name, or the file cannot be replaced",
     Result.CAL_COPY: "calibration not saved: the backup could be neither linked nor copied",
     Result.CAL_CLOSE_TEMP: "calibration not saved: writing out the temporary file failed",
-    Result.CAL_OPEN_TEMP: "calibration not saved: the calibration file exists but cannot be read",
-    Result.CAL_CLOSE: "calibration saved, but the directory could not be synced: "
+    Result.CAL_READ: "calibration not saved: the calibration file exists but cannot be read",
+    Result.CAL_SYNC_DIR: "calibration saved, but the directory could not be synced: "
                       "it may not survive a power cut",
-    Result.CAL_REMOVE_TEMP: "calibration not saved: the old backup could not be removed",
+    Result.CAL_REMOVE_BACKUP: "calibration not saved: the old backup could not be removed",
     Result.NO_CALIBRATION: "no calibration for this reader in the calibration file",
     Result.NOT_AVAILABLE: "not available on this connection class",
     Result.REENTERED: "poll re-entered, or an empty information reply",
