@@ -2,12 +2,12 @@
 // separated by a space; "*" starts and stops the symbol. Read with the
 // two-width reference threshold of each character; an optional modulo-43
 // check character; quiet zones of 10 X on both sides.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-#include "decoder.h"
-#include "two_width.h"
+#include "discrete.h"
 
 namespace verify {
 
@@ -37,58 +37,25 @@ constexpr int wide_per_char = 3;
 constexpr int check_modulus = 43;
 constexpr double quiet_zone = 10; // X
 
-// The widest inter-character gap accepted, in mean narrow widths of the
-// character before it. The standard's exact limit was not at hand; 5.3 is
-// the largest gap its public summaries allow for small X-dimensions, and a
-// space wider than that ends the symbol.
-constexpr double max_gap = 5.3;
-
-// The position of a character in the alphabet, or -1.
-int char_index(unsigned pattern) {
+char read_char(const double *widths, two_width_char &c) {
+    if (!read_two_width(widths, elements_per_char, wide_per_char, c))
+        return 0;
     for (size_t k = 0; k < patterns.size(); k++)
-        if (patterns[k] == pattern)
-            return (int)k;
-    return -1;
+        if (patterns[k] == c.pattern)
+            return alphabet[k];
+    return 0;
 }
 
-bool decode(const decode_input &in, int start, decode_output &out) {
-    auto w = in.widths;
-    int n = (int)w.size();
-    std::string text;
-    double v = 1, narrow_sum = 0;
-    int chars = 0;
-    for (int i = start;; i += elements_per_char + 1) {
-        if (i + elements_per_char > n - 1)
-            return decode_failure(out, i, chars ? "no stop character" : "too few elements for a character");
-        two_width_char c;
-        int k =
-            read_two_width(&w[(size_t)i], elements_per_char, wide_per_char, c) ? char_index(c.pattern) : -1;
-        if (k < 0)
-            return decode_failure(out, i,
-                                  "character " + std::to_string(chars + 1) + " is not a Code 39 character");
-        char ch = alphabet[(size_t)k];
-        if (chars == 0 && ch != '*')
-            return decode_failure(out, i, "no start character");
-        chars++;
-        v = std::min(v, c.decodability);
-        narrow_sum += c.narrow;
-        double gap = w[(size_t)(i + elements_per_char)];
-        bool ends = i + elements_per_char == n - 1 || gap > max_gap * c.narrow;
-        if (ch == '*' && chars > 1) {
-            if (!ends)
-                return decode_failure(out, i, "a start/stop character inside the symbol");
-            out.last = i + elements_per_char - 1;
-            break;
-        }
-        if (chars > 1)
-            text += ch;
-        if (i + elements_per_char == n - 1)
-            return decode_failure(out, i + elements_per_char, "no stop character");
-        if (ends)
-            return decode_failure(out, i + elements_per_char,
-                                  "the gap after character " + std::to_string(chars) + " is too wide");
-    }
+bool is_start_stop(char c) { return c == '*'; }
 
+constexpr discrete_symbology code39 = {"Code 39", elements_per_char, read_char, is_start_stop};
+
+bool decode(const decode_input &in, int start, decode_output &out) {
+    discrete_symbol symbol;
+    if (!read_discrete(in.widths, start, code39, symbol, out))
+        return false;
+    out.last = symbol.last;
+    std::string text = symbol.chars.substr(1, symbol.chars.size() - 2);
     out.identifier = "]A0";
     if (in.options.check != VERIFY_CHECK_NONE) {
         if (text.empty())
@@ -108,8 +75,8 @@ bool decode(const decode_input &in, int start, decode_output &out) {
         }
     }
     out.data = std::move(text);
-    out.decodability = v;
-    out.module = narrow_sum / chars;
+    out.decodability = symbol.decodability;
+    out.module = symbol.module;
     out.quiet_before = out.quiet_after = quiet_zone * out.module;
     return true;
 }

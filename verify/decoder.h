@@ -60,6 +60,9 @@ struct decoder {
 };
 
 extern const decoder code39_decoder;
+extern const decoder itf_decoder;
+extern const decoder codabar_decoder;
+extern const decoder msi_decoder;
 
 // The decoders in the order auto-detection tries them.
 std::span<const decoder *const> decoder_table();

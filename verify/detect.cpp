@@ -8,10 +8,15 @@ namespace verify {
 
 namespace {
 
-// Self-checking symbologies first; MSI, whose characters carry no check of
-// their own, last, so that it never claims a profile another one reads.
+// Symbologies whose characters check themselves best come first (the
+// (n,k) ones before Code 39), Interleaved 2 of 5 and then MSI, whose
+// characters carry no such check, last, so that they never claim a profile
+// that another one reads.
 const decoder *const table[] = {
     &code39_decoder,
+    &codabar_decoder,
+    &itf_decoder,
+    &msi_decoder,
 };
 
 // A space counts as a possible quiet zone when it is at least this many
@@ -73,6 +78,11 @@ detection detect(std::span<const double> widths, const verify_options_t &options
         best.failure = "no decoder for the symbologies asked for";
         return best;
     }
+    // Where no decoder got past the start of a symbol, no one reason says
+    // more than that.
+    bool one = (options.symbologies & (options.symbologies - 1)) == 0 && options.symbologies != 0;
+    if (furthest <= 0 && !one)
+        best.failure = "no start of a symbol of the symbologies tried";
     for (int d = 0; d < 2; d++) {
         auto w = directions[d];
         for (int i = 3; i + 1 < n; i += 2) {
