@@ -5,6 +5,7 @@
 #
 #   <prefix>/bin/kestrel, kestrel-readersim      RUNPATH $ORIGIN/../lib
 #   <prefix>/lib/libkestrel.so.1.0.0 (+ .so.1, .so)
+#   <prefix>/lib/libkestrel-verify.so.1.0.0 (+ .so.1, .so)  the verifier engine
 #   <prefix>/lib/kestrel/plugins/<name>, <name>.so
 #   <prefix>/include/kestrel/*.h
 #   <prefix>/lib/cmake/Kestrel/                   find_package(Kestrel)
@@ -67,6 +68,10 @@ endfunction()
 set_target_properties(kestrel PROPERTIES INSTALL_RPATH "")
 install(TARGETS kestrel
   LIBRARY DESTINATION ${KESTREL_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
+# The verifier engine beside it; it needs only the C and C++ run-time.
+set_target_properties(kestrel-verify PROPERTIES INSTALL_RPATH "")
+install(TARGETS kestrel-verify
+  LIBRARY DESTINATION ${KESTREL_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/kestrel
   DESTINATION ${KESTREL_INSTALL_INCLUDEDIR} COMPONENT development
   FILES_MATCHING PATTERN "*.h")
@@ -125,7 +130,7 @@ install(FILES ${PROJECT_BINARY_DIR}/package/kestrel.pc
 configure_file(${PROJECT_SOURCE_DIR}/docs/kestrel.1 ${PROJECT_BINARY_DIR}/share/man/man1/kestrel.1 COPYONLY)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/kestrel.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/host-guide.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+install(FILES ${PROJECT_SOURCE_DIR}/docs/host-guide.md ${PROJECT_SOURCE_DIR}/docs/verify.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
 
 # ---- Tests of the installed tree and of the documentation ----------------------
