@@ -9,6 +9,10 @@
 
 namespace verify {
 
+// The classic measure of element reflectance non-uniformity. The current
+// edition of the standard treats defects near element edges in a way whose
+// details were not at hand; a slope into an edge never scores here, which
+// is the part of that treatment public summaries agree on.
 double non_uniformity(const double *r, size_t n, bool bar) {
     // The deepest point of water trapped between higher parts, found from
     // both ends at once: the lower side decides how deep water may stand.

@@ -1,6 +1,9 @@
 // A symbol over several scans: the mean of the scan grades, each
 // parameter's mean, agreement of the decoded data, and the notation
-// grade/aperture/wavelength.
+// grade/aperture/wavelength. The mean is cut to one decimal as every grade
+// here is. Scans that decode to different data fail the symbol: a verifier
+// that cannot tell which reading is the symbol's must not pass it. The
+// standard's wording on both points was not at hand.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

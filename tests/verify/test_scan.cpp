@@ -67,6 +67,9 @@ TEST(VerifyScan, ScanGradeIsTheLowestParameter) {
     dip[wide_space + 4] = dip[wide_space + 5] = 0.95 - 0.198;
     // A narrow space of A at 0.55: ECmin 0.50, MOD 0.50/0.90 = 0.556, 2.5.
     std::vector<double> low_space = draw(star_a_star, 0.05, 0.95, {{12, 0.55}});
+    // The left quiet zone at 0.55: the edge contrast of the quiet zones
+    // counts too.
+    std::vector<double> dim_quiet = draw(star_a_star, 0.05, 0.95, {{0, 0.55}});
     // The same space beside bars at 0.42: ECmin 0.13 fails, and MOD 0.144.
     std::vector<double> low_edge = draw(star_a_star, 0.05, 0.95, {{11, 0.42}, {12, 0.55}, {13, 0.42}});
     // Narrow 6, wide 12, A's first narrow space 8: narrow mean 19/3,
@@ -86,6 +89,7 @@ TEST(VerifyScan, ScanGradeIsTheLowestParameter) {
         {"contrast 0.50", draw(star_a_star, 0.25, 0.75), VERIFY_P_SC, 0.50, 2.6},
         {"Rmin above half of Rmax", draw(star_a_star, 0.45, 0.85), VERIFY_P_RMIN, 0.45, 0.0},
         {"low space", low_space, VERIFY_P_MOD, 0.50 / 0.90, 2.5},
+        {"dim quiet zone", dim_quiet, VERIFY_P_MOD, 0.50 / 0.90, 2.5},
         {"low edge", low_edge, VERIFY_P_ECMIN, 0.13, 0.0},
         {"dip", dip, VERIFY_P_DEFECTS, 0.22, 2.6},
         {"slack widths", draw(slack), VERIFY_P_DECODABILITY, 7.0 / 17, 2.3},

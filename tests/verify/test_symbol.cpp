@@ -180,6 +180,10 @@ TEST(VerifySymbol, ArgumentsAndOptions) {
     EXPECT_EQ(verify_samples(s, 3, 0, 0xFF00, nullptr, scan.get()), VERIFY_OK);
     EXPECT_EQ(scan->element_count, 3);
     EXPECT_DOUBLE_EQ(scan->rmax, 200 * 256.0 / 0xFF00);
+    // Without a calibration range a reading at or above calmin is 1.
+    EXPECT_EQ(verify_samples(s, 3, 200 * 256, 200 * 256, nullptr, scan.get()), VERIFY_OK);
+    EXPECT_DOUBLE_EQ(scan->rmax, 1.0);
+    EXPECT_DOUBLE_EQ(scan->param[VERIFY_P_RMIN].value, 0.0);
 }
 
 TEST(VerifySymbol, Names) {
