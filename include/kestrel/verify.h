@@ -77,7 +77,8 @@ typedef struct verify_options_t {
     int msi_check;        /* verify_msi_check_t */
     /* For the symbol grade's notation grade/aperture/wavelength: */
     int aperture;         /* aperture reference number (its diameter in mils: 3, 5, 6, 10, 20...); 0 = by X */
-    double mm_per_sample; /* distance between two samples on the symbol in mm; 0 = unknown */
+    double mm_per_sample; /* distance between two samples on the symbol in mm (from the reader's
+                           * resolution, where the host knows its unit); 0 = unknown */
     int wavelength; /* light in nm (the reader's record); VERIFY_WHITE_LIGHT "W"; 0 or 65535 unknown "?" */
 } verify_options_t;
 
