@@ -72,7 +72,7 @@ demo: build
 #   make fuzz-smoke               each target for about 15 s, as CI runs them
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := readerinfo ctime calibration protocol pharma_it fullascii39 ukcoupon pharma_be cip39
+FUZZ_TARGETS := readerinfo ctime calibration protocol pharma_it fullascii39 ukcoupon pharma_be cip39 verify
 
 $(FUZZ_BUILD)/CMakeCache.txt:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

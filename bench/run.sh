@@ -17,7 +17,7 @@ cmake --build "$build" -j "$jobs" --target benchmarks
 
 rows=$(mktemp)
 trap 'rm -f "$rows"' EXIT
-for program in line poll discovery calfile plugins; do
+for program in line poll discovery calfile plugins verify; do
   "$build/bin/bench_$program" --table="$rows"
 done
 
@@ -81,6 +81,12 @@ What the rows measure:
   accepts, against memcpy of the same 256 bytes.
 - harness_run/NAME: the program NAME run with one argument to its end,
   against /bin/true, both with standard output on /dev/null.
+- verify_forced/NAME, verify_auto/NAME: one profile of 2048 samples (a
+  symbol of symbology NAME with 12-module quiet zones, blurred by 0.2 X,
+  with a little noise) graded by verify_profile, with the symbology forced
+  and with auto-detection among all, against the budget of 50 us per
+  profile. The budget is a constant, not timed. verify_auto/no_symbol is a
+  profile of noise, which every decoder tries at every element.
 
 Debian's libbenchmark announces itself as a DEBUG build; every figure here is
 timed by the benchmark itself (manual time), outside that library's code.

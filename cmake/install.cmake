@@ -5,6 +5,7 @@
 #
 #   <prefix>/bin/kestrel, kestrel-readersim      RUNPATH $ORIGIN/../<libdir>
 #   <prefix>/<libdir>/libkestrel.so.1.0.0 (+ .so.1, .so)
+#   <prefix>/<libdir>/libkestrel-verify.so.1.0.0 (+ .so.1, .so)  the verifier engine
 #   <prefix>/lib/kestrel/plugins/<name>, <name>.so
 #   <prefix>/include/kestrel/*.h
 #   <prefix>/<libdir>/cmake/Kestrel/              find_package(Kestrel)
@@ -77,6 +78,10 @@ endfunction()
 set_target_properties(kestrel PROPERTIES INSTALL_RPATH "")
 install(TARGETS kestrel
   LIBRARY DESTINATION ${KESTREL_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
+# The verifier engine beside it; it needs only the C and C++ run-time.
+set_target_properties(kestrel-verify PROPERTIES INSTALL_RPATH "")
+install(TARGETS kestrel-verify
+  LIBRARY DESTINATION ${KESTREL_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/kestrel
   DESTINATION ${KESTREL_INSTALL_INCLUDEDIR} COMPONENT development
   FILES_MATCHING PATTERN "*.h")
@@ -137,7 +142,7 @@ foreach(page kestrel.1 kestrel-readersim.1)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/${page}
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/docs/host-guide.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+install(FILES ${PROJECT_SOURCE_DIR}/docs/host-guide.md ${PROJECT_SOURCE_DIR}/docs/verify.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
 
 # ---- Tests of the installed tree and of the documentation ----------------------

@@ -6,7 +6,7 @@ set -u
 declare -A groups=(
   [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev"
   [python]="python3 python3-pytest python3-pip python3-setuptools python3-wheel"
-  [peers]="zint zxing-cpp-tools python3-stdnum python3"
+  [peers]="zint zxing-cpp-tools zbar-tools python3-stdnum python3"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [lint]="clang-format"
