@@ -63,6 +63,7 @@ extern const decoder code39_decoder;
 extern const decoder itf_decoder;
 extern const decoder codabar_decoder;
 extern const decoder msi_decoder;
+extern const decoder databar_decoder;
 
 // The decoders in the order auto-detection tries them.
 std::span<const decoder *const> decoder_table();

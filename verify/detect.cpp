@@ -13,10 +13,7 @@ namespace {
 // characters carry no such check, last, so that they never claim a profile
 // that another one reads.
 const decoder *const table[] = {
-    &code39_decoder,
-    &codabar_decoder,
-    &itf_decoder,
-    &msi_decoder,
+    &databar_decoder, &code39_decoder, &codabar_decoder, &itf_decoder, &msi_decoder,
 };
 
 // A space counts as a possible quiet zone when it is at least this many
