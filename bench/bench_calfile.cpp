@@ -151,7 +151,7 @@ void calib_save(benchmark::State &state) {
     }
     if (save.empty())
         return;
-    bench::report(state, save.median(), floor.median(), 3, "write a copy, fsync, rename");
+    bench::report(state, save.median(), floor.median(), 3, "timed: write a copy, fsync, rename");
     save.report(state, lines);
     state.counters["floor_per_line_s"] = floor.median() / lines;
 }

@@ -150,7 +150,8 @@ void scan_fetch_paced(benchmark::State &state) {
     bench::finish_simulated_reader();
     if (done == 0)
         return;
-    bench::report(state, library.median(), exchange_line_s, 1.02, "line time of 4097 bytes at 115200 bit/s");
+    bench::report(state, library.median(), exchange_line_s, 1.02,
+                  "computed: line time of 4097 bytes at 115200 bit/s");
     state.counters["plain_fetch_s"] = floor.median();
     state.counters["vs_plain"] = library.median() / floor.median();
     state.counters["polls_per_scan"] = polls_total / done;
@@ -214,7 +215,7 @@ void scan_fetch_unpaced(benchmark::State &state) {
         return;
     double attempts = attempts_total / done;
     double sleep_floor = attempts * sleep.median();
-    bench::report(state, library.median(), floor.median(), 0, "plain blocking read of 4096 bytes");
+    bench::report(state, library.median(), floor.median(), 0, "timed: plain blocking read of 4096 bytes");
     state.counters["read_attempts_per_frame"] = attempts;
     state.counters["plain_reads_per_frame"] = plain_reads_total / done;
     state.counters["usleep_1ms_s"] = sleep.median();

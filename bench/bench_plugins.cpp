@@ -74,7 +74,7 @@ void plugin_entry(benchmark::State &state, const plugin_case &c) {
     if (calls.empty())
         return;
     double per_call = calls.median(), per_copy = copies.median();
-    bench::report(state, per_call, per_copy, 0, "copy of the same 256 bytes");
+    bench::report(state, per_call, per_copy, 0, "timed: copy of the same 256 bytes");
     state.counters["calls_per_s"] = 1 / per_call;
     state.counters["copies_per_s"] = 1 / per_copy;
 }
@@ -103,7 +103,7 @@ void harness_run(benchmark::State &state, const plugin_case &c) {
     bench::samples harness, floor;
     for (auto _ : state) {
         double h = run_program(program, arg, 0);
-        double f = run_program("/bin/true", "", 0);
+        double f = run_program("timed: /bin/true", "", 0);
         if (h < 0 || f < 0) {
             state.SkipWithError(h < 0 ? ("running " + program + " failed").c_str() : "/bin/true failed");
             break;
@@ -113,7 +113,7 @@ void harness_run(benchmark::State &state, const plugin_case &c) {
         floor.add(f);
     }
     if (!harness.empty())
-        bench::report(state, harness.median(), floor.median(), 0, "/bin/true");
+        bench::report(state, harness.median(), floor.median(), 0, "timed: /bin/true");
 }
 
 int register_all() {

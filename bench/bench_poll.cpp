@@ -61,7 +61,7 @@ void poll_idle(benchmark::State &state) {
     if (library.empty())
         return;
     bench::report(state, library.median(), bare.median(), 1.2,
-                  "one non-blocking read() on the same descriptor");
+                  "timed: one non-blocking read() on the same descriptor");
 }
 BENCHMARK(poll_idle)->Iterations(2000)->UseManualTime()->Unit(benchmark::kNanosecond);
 

@@ -36,8 +36,11 @@ build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
   echo "- Kernel: $(uname -srm)"
   echo "- Compiler: $("${cxx:-c++}" --version | head -n 1)"
   echo
-  echo "Each ratio is measured time / floor, both timed in the same run, side by side;"
-  echo "times are medians of the iterations, counts are means."
+  echo "Each ratio is measured time / floor. A floor marked *timed* is measured in the"
+  echo "same run, side by side with the code it bounds; a floor marked *computed* is a"
+  echo "constant worked out from the line's fixed figures (115200 bit/s, 10 bits per byte)."
+  echo "Rows without a floor report their time only. Times are medians of the"
+  echo "iterations, counts are means."
   echo
   echo "| Benchmark | Measured | Floor | Ratio | Target | Verdict | Notes |"
   echo "|---|---|---|---|---|---|---|"
@@ -48,7 +51,7 @@ What the rows measure:
 
 - scan_fetch_paced: simulator at 115200 bit/s; from the call that makes the
   simulator write "!" (readersim::simulator::announce, on the polling thread)
-  to the end-of-scan callback, against the line time of 4097 bytes
+  to the end-of-scan callback, against the computed line time of 4097 bytes
   (0.3556 s). plain_fetch_s is a blocking reader doing the same exchange on a
   second descriptor of the same pty.
 - scan_fetch_unpaced: reader_getscan on an unpaced pty against a plain
@@ -58,9 +61,10 @@ What the rows measure:
 - poll_idle: reader_poll with nothing to read against one bare non-blocking
   read() on the library's own descriptor.
 - discovery_probe: usb_enumerate over two simulated readers (115200 bit/s),
-  per reader, against the one-second drain; open_and_drain_s is
-  reader_usb_open on a quiet line, measured in the same run.
-- discovery_skip: per device whose name rules it out (16 in the list).
+  per reader, against reader_usb_open on a quiet line (the open and its
+  drain of about a second), timed in the same run.
+- discovery_skip: per device whose name rules it out (16 in the list); such
+  a device is never opened, so there is no drain to compare with.
 - calib_save/N, calib_load/N: files of N lines; the reader's own line is the
   last, so a load reads the whole file. The save's floor writes the same new
   content to a new file, fsyncs it and renames it into place.

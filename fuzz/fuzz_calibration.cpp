@@ -6,6 +6,7 @@
 // Input: serial (2 bytes), wavelength (2), calmin (2), calmax (2), time (4),
 // the two true values (4 + 4, floats), a length byte for the extra text, the
 // extra text, then the old file's content.
+#include <algorithm>
 #include <dirent.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -13,6 +14,8 @@
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "calibrat/calibrat.h"
 
@@ -41,6 +44,18 @@ int entry_count(void) {
             n++;
     closedir(d);
     return n;
+}
+
+// The whole content of a file, or false.
+bool read_whole(const char *path, std::vector<uint8_t> &out) {
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return false;
+    out.clear();
+    for (int c; (c = getc(f)) != EOF;)
+        out.push_back((uint8_t)c);
+    fclose(f);
+    return true;
 }
 
 bool file_is(const char *path, const uint8_t *content, size_t size) {
@@ -117,6 +132,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     info.calmax = calmax;
     check(save_calib(cal_path, when, amin, amax, extra, &info) == 0, "save failed");
     check(file_is(backup_path, content, content_len), "the backup is not the old file");
+    // The new file is the calibration line, then every line of the old file
+    // as it was (a last line without a newline gets one), then perhaps the
+    // reader's line.
+    std::vector<uint8_t> saved;
+    check(read_whole(cal_path, saved), "cannot read the new file");
+    auto first_end = std::find(saved.begin(), saved.end(), (uint8_t)'\n');
+    check(first_end != saved.end(), "the calibration line has no end");
+    const size_t copy_at = (size_t)(first_end - saved.begin()) + 1;
+    check(saved.size() - copy_at >= content_len &&
+              std::equal(content, content + content_len, saved.begin() + (long)copy_at),
+          "the old file's lines are not copied whole and in order");
+    size_t after = copy_at + content_len;
+    if (content_len > 0 && content[content_len - 1] != '\n') {
+        check(after < saved.size() && saved[after] == '\n', "the old file's last line is not ended");
+        after++;
+    }
+    check(after == saved.size() ||
+              (saved.size() - after > 7 && memcmp(&saved[after], "reader.", 7) == 0 && saved.back() == '\n' &&
+               std::count(saved.begin() + (long)after, saved.end(), '\n') == 1),
+          "something other than the reader line follows the copied lines");
     check(entry_count() == 2, "files other than the calibration file and the backup remain");
 
     readerinfo_t loaded = info;

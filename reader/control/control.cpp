@@ -7,11 +7,11 @@
 
 int current_id = READER_NONE;
 statfunc_t dummy_readerfound_showstat = nullptr;
+volatile int found_id = READER_NONE;
+volatile int previous_id = READER_NONE;
 
 namespace {
 
-volatile int found_id = READER_NONE;
-volatile int previous_id = READER_NONE;
 volatile uint16_t reentered = 0;
 
 // Connection classes the dispatch knows. Only USB serial is driven; the

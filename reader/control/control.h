@@ -12,3 +12,7 @@
 extern int current_id;
 // Status callback of the selection callback; set only while reader_find enumerates.
 extern statfunc_t dummy_readerfound_showstat;
+// The selection rule's state during reader_find: the reader the host used
+// last (READER_NONE: none known) and the reader chosen so far.
+extern volatile int previous_id;
+extern volatile int found_id;

@@ -418,6 +418,33 @@ TEST_F(CalFile, LoadFindsNewestLineOfReaderAtWavelength) {
     }
 }
 
+// Lines are read whole, however long: what follows the part of a line that
+// is examined is never taken for a line of its own, neither by the loader
+// nor by the save when it looks for the reader's line. The lengths step over
+// every multiple of the examined part up to a few, and over the save's
+// 64 KiB copy block.
+TEST_F(CalFile, TailOfALongLineIsNeverALineOfItsOwn) {
+    std::vector<size_t> lengths;
+    for (size_t k = 1; k <= 4; k++)
+        for (size_t n = 159 * k - 3; n <= 160 * k + 3; n++)
+            lengths.push_back(n);
+    for (size_t n : {1000, 65535, 65536, 65537, 131072})
+        lengths.push_back(n);
+    for (size_t n : lengths) {
+        SCOPED_TRACE("line head of " + std::to_string(n) + " characters");
+        const std::string pad = "#" + std::string(n - 1, 'x');
+        const std::string old = pad + "calib.1a2b:660=0100,f000\n" + pad + reader_line;
+        write_file(path, old);
+        readerinfo_t loaded = info;
+        EXPECT_EQ(load_calibration(path.c_str(), &loaded), RDR_NO_CALIBRATION);
+        // The reader is not named by the old file, so the save adds its line.
+        ASSERT_EQ(save(), 0);
+        const std::string saved = read_file(path);
+        const std::string first = lines_of(saved).at(0);
+        EXPECT_EQ(saved, first + old + reader_line);
+    }
+}
+
 TEST_F(CalFile, LoadWithoutFileGivesUncalibratedRange) {
     info.admin = 5;
     info.admax = 60000;

@@ -126,7 +126,7 @@ std::vector<uint8_t> counting_frame() {
 TEST_F(Control, AnnouncedScanDeliversOddBytesThenEnd) {
     readersim::config cfg;
     cfg.frame = counting_frame();
-    attach({cfg});
+    ASSERT_NO_FATAL_FAILURE(attach({cfg}));
     ASSERT_EQ(activate(0), RDR_OK);
     ASSERT_EQ(reader_start(keep_scan), RDR_OK);
     sim().announce();
@@ -141,7 +141,7 @@ TEST_F(Control, AnnouncedScanDeliversOddBytesThenEnd) {
 TEST_F(Control, ProfileSamplesArrive) {
     readersim::config cfg;
     cfg.prof.noise = 3;
-    attach({cfg});
+    ASSERT_NO_FATAL_FAILURE(attach({cfg}));
     ASSERT_EQ(activate(0), RDR_OK);
     reader_start(keep_scan);
     ASSERT_EQ(reader_getscan(), RDR_OK); // no announcement needed
@@ -150,11 +150,11 @@ TEST_F(Control, ProfileSamplesArrive) {
 }
 
 TEST_F(Control, StrayBytesAndLateAnnouncement) {
-    attach({readersim::config{}});
+    ASSERT_NO_FATAL_FAILURE(attach({readersim::config{}}));
     ASSERT_EQ(activate(0), RDR_OK);
     reader_start(keep_scan);
     sim().send({'x', 'y', '!'});
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(sim().wait_unread(3));
     // Each poll consumes one byte: two polls see only stray bytes.
     reader_poll();
     reader_poll();
@@ -168,7 +168,7 @@ TEST_F(Control, StrayBytesAndLateAnnouncement) {
 TEST_F(Control, CutFrameGivesOneFailureThenNextScanWorks) {
     readersim::config cfg;
     cfg.frame_cut = 3000;
-    attach({cfg});
+    ASSERT_NO_FATAL_FAILURE(attach({cfg}));
     ASSERT_EQ(activate(0), RDR_OK);
     reader_start(keep_scan);
     sim().announce();
@@ -187,7 +187,7 @@ TEST_F(Control, CutFrameGivesOneFailureThenNextScanWorks) {
 }
 
 TEST_F(Control, HangupWhilePollingReportsFailedRead) {
-    attach({readersim::config{}});
+    ASSERT_NO_FATAL_FAILURE(attach({readersim::config{}}));
     ASSERT_EQ(activate(0), RDR_OK);
     reader_start(keep_scan);
     poll_for(0.05);
@@ -199,7 +199,7 @@ TEST_F(Control, HangupWhilePollingReportsFailedRead) {
 }
 
 TEST_F(Control, PollFromInsideCallbackIsRefused) {
-    attach({readersim::config{}});
+    ASSERT_NO_FATAL_FAILURE(attach({readersim::config{}}));
     ASSERT_EQ(activate(0), RDR_OK);
     reader_start(keep_scan);
     poll_from_callback = true;
@@ -216,7 +216,7 @@ TEST_F(Control, PollFromInsideCallbackIsRefused) {
 // reader_start resets the poll depth; called from inside a poll's callback
 // it must not leave every later poll refused.
 TEST_F(Control, StartFromInsideCallbackKeepsPollingWorking) {
-    attach({readersim::config{}});
+    ASSERT_NO_FATAL_FAILURE(attach({readersim::config{}}));
     ASSERT_EQ(activate(0), RDR_OK);
     reader_start(keep_scan);
     restart_from_callback = true;
@@ -232,7 +232,7 @@ TEST_F(Control, StartFromInsideCallbackKeepsPollingWorking) {
 TEST_F(Control, NoStartFlagSkipsStartAndMarksWavelength) {
     readersim::config cfg;
     cfg.id.serial = 0x1A2B;
-    attach({cfg});
+    ASSERT_NO_FATAL_FAILURE(attach({cfg}));
     // A calibration for this reader at 660 nm must not apply: the wavelength is unknown.
     std::string calfile = tmp.file("cal.txt");
     testsupport::write_file(calfile,
@@ -250,7 +250,7 @@ TEST_F(Control, NoStartFlagSkipsStartAndMarksWavelength) {
 TEST_F(Control, CalibrationFileAppliesOnActivation) {
     readersim::config cfg;
     cfg.id.serial = 0x1A2B;
-    attach({cfg});
+    ASSERT_NO_FATAL_FAILURE(attach({cfg}));
     std::string calfile = tmp.file("cal.txt");
     testsupport::write_file(calfile,
                             "calib.1a2b:660=003e,e5bc 0.050000,0.850000 Fri Dec 11 10:00:00 2026 \n");
@@ -265,7 +265,7 @@ TEST_F(Control, CalibrationFileAppliesOnActivation) {
 TEST_F(Control, SilentReaderFailsActivation) {
     readersim::config cfg;
     cfg.silent = true;
-    attach({cfg});
+    ASSERT_NO_FATAL_FAILURE(attach({cfg}));
     // Discovery does not report it, but its path stays in slot 0.
     EXPECT_EQ(reader_enumerate(nullptr, nullptr, nullptr, 0), 0);
     EXPECT_EQ(reader_activate(keep_line, nullptr, nullptr, 0x100, 0), RDR_READ_FAILED);
@@ -276,7 +276,7 @@ TEST_F(Control, SilentReaderFailsActivation) {
 TEST_F(Control, BadChecksumLeavesCurrentRecord) {
     readersim::config good, bad;
     bad.id.bad_checksum = true;
-    attach({good, bad});
+    ASSERT_NO_FATAL_FAILURE(attach({good, bad}));
     // The bad reader is probed last and keeps its path in slot 1.
     EXPECT_EQ(reader_enumerate(nullptr, nullptr, nullptr, 0), 1);
     ASSERT_EQ(usb_activate(nullptr, 0, 0), RDR_OK);
@@ -290,7 +290,7 @@ TEST_F(Control, ActivatingAnotherReaderStopsTheActiveOne) {
     readersim::config a, b;
     a.id.serial = 0x0A0A;
     b.id.serial = 0x0B0B;
-    attach({a, b});
+    ASSERT_NO_FATAL_FAILURE(attach({a, b}));
     ASSERT_EQ(activate(1), RDR_OK);
     EXPECT_EQ(usb_info[1].SerialNumber, 0x0B0B);
     sim(1).clear_received();
@@ -316,7 +316,7 @@ TEST_F(Control, FindWithoutReader) {
 TEST_F(Control, WholeRoadAsAHost) {
     readersim::config cfg;
     cfg.id.serial = 0x1A2B;
-    attach({cfg});
+    ASSERT_NO_FATAL_FAILURE(attach({cfg}));
     std::string calfile = tmp.file("cal.txt"), inifile = tmp.file("host.ini");
     testsupport::write_file(calfile,
                             "# bench calibrations\n"
@@ -369,14 +369,17 @@ TEST_F(Control, WholeRoadAsAHost) {
 }
 
 TEST_F(Control, UnsupportedUsbOperationsSendNothing) {
-    attach({readersim::config{}});
+    ASSERT_NO_FATAL_FAILURE(attach({readersim::config{}}));
     ASSERT_EQ(activate(0), RDR_OK);
     sim().clear_received();
     EXPECT_EQ(reader_turboboost(1), RDR_UNSUPPORTED);
     EXPECT_EQ(reader_turboboost(0), RDR_UNSUPPORTED);
     EXPECT_EQ(reader_getscan8bits(), RDR_UNSUPPORTED);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(sim().received_text(), "");
+    // The line keeps order: once the stop command has arrived, anything the
+    // calls above had sent would have arrived before it.
+    EXPECT_EQ(reader_stop(), RDR_OK);
+    ASSERT_TRUE(sim().wait_for('o'));
+    EXPECT_EQ(sim().received_text(), "o");
 }
 
 } // namespace

@@ -109,4 +109,43 @@ TEST(SelectionRule, ReportsEachReaderAndTakesTheFirstWithARecord) {
     EXPECT_EQ(lines[1], "257: '/dev/ttyUSB1' (00AB)");
 }
 
+// Who the rule takes, reader by reader: the previous reader when it comes,
+// else (with no previous reader) the first with a record, and failing both
+// the first reader reported, kept as the fallback while discovery goes on.
+TEST(SelectionRule, PreviousReaderThenFirstWithRecordThenFallback) {
+    readerinfo_t info = {};
+    struct report {
+        int id;
+        bool record;
+        int result;   // what the callback answers
+        int found_id; // the choice after the call
+    };
+    struct row {
+        int previous_id;
+        std::vector<report> reports;
+    };
+    const row rows[] = {
+        // No previous reader: readers without a record are only fallbacks.
+        {READER_NONE, {{256, false, 0, 256}, {257, false, 0, 256}, {258, true, 1, 258}}},
+        // A previous reader that comes is taken, after other readers with records.
+        {257, {{256, true, 0, 256}, {257, true, 1, 257}}},
+        {257, {{256, false, 0, 256}, {258, true, 0, 256}, {257, false, 1, 257}}},
+        // A previous reader that never comes: the first reported stays chosen.
+        {300, {{256, true, 0, 256}, {257, true, 0, 256}, {258, false, 0, 256}}},
+    };
+    for (size_t r = 0; r < sizeof rows / sizeof rows[0]; r++) {
+        previous_id = rows[r].previous_id;
+        found_id = READER_NONE;
+        for (size_t k = 0; k < rows[r].reports.size(); k++) {
+            const report &rep = rows[r].reports[k];
+            SCOPED_TRACE("row " + std::to_string(r) + ", report " + std::to_string(k));
+            EXPECT_EQ(dummy_readerfound_func(rep.id, "/dev/ttyUSB0", rep.record ? &info : nullptr),
+                      rep.result);
+            EXPECT_EQ(found_id, rep.found_id);
+        }
+    }
+    previous_id = READER_NONE;
+    found_id = READER_NONE;
+}
+
 } // namespace

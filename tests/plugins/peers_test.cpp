@@ -21,9 +21,7 @@ bool have_imaging_peers() {
     return testsupport::have_program("zint") && testsupport::have_program("ZXingReader");
 }
 
-#define REQUIRE_IMAGING_PEERS()                                                                              \
-    if (!have_imaging_peers())                                                                               \
-    GTEST_SKIP() << "zint or ZXingReader missing: run scripts/install-deps.sh peers as root"
+#define REQUIRE_IMAGING_PEERS() REQUIRE_PEER(have_imaging_peers(), "zint or ZXingReader")
 
 // Runs zint into a file of the given name; true on success.
 bool encode(const std::string &type, const std::string &data, const std::string &file) {
@@ -152,9 +150,9 @@ TEST(Peers, Ean13CouponFromZintIsLaidOut) {
 }
 
 TEST(Peers, MsiMod10EqualsStdnumLuhn) {
-    if (!testsupport::file_exists(debian_python) ||
-        run_program({debian_python, "-c", "import stdnum.luhn"}, 30.0).status != 0)
-        GTEST_SKIP() << "python3-stdnum missing: run scripts/install-deps.sh peers as root";
+    REQUIRE_PEER(testsupport::file_exists(debian_python) &&
+                     run_program({debian_python, "-c", "import stdnum.luhn"}, 30.0).status == 0,
+                 "python3-stdnum");
     module m("pharma_be");
     auto mod10 = m.function<decltype(&msipharm_mod10)>("msipharm_mod10");
     ASSERT_NE(mod10, nullptr);

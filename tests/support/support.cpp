@@ -84,6 +84,11 @@ bool have_program(const std::string &name) {
     return false;
 }
 
+bool under_ci() {
+    const char *ci = std::getenv("CI");
+    return ci != nullptr && *ci != '\0' && strcmp(ci, "0") != 0 && strcmp(ci, "false") != 0;
+}
+
 // In a forked child: sets the extra environment and runs the program.
 [[noreturn]] static void exec_program(const std::vector<std::string> &argv,
                                       const std::vector<std::string> &extra_env) {

@@ -80,4 +80,23 @@ private:
 // True when the program name is found on PATH.
 bool have_program(const std::string &name);
 
+// True under CI (the CI variable set to anything but "", "0" or "false"),
+// where a missing peer tool means a missing install step.
+bool under_ci();
+
 } // namespace testsupport
+
+// A cross-check that needs a peer tool: outside CI a missing peer skips the
+// test, under CI it fails it, so a missing install step never turns a
+// cross-check into a silent pass. Use at the start of a test body.
+#define REQUIRE_PEER(available, what)                                                                        \
+    do {                                                                                                     \
+        if (!(available)) {                                                                                  \
+            if (testsupport::under_ci())                                                                     \
+                FAIL() << what << " missing under CI: scripts/install-deps.sh peers must install it";        \
+            else                                                                                             \
+                GTEST_SKIP() << what << " missing: run scripts/install-deps.sh peers as root";               \
+        }                                                                                                    \
+    } while (0)
+
+namespace testsupport {} // namespace testsupport

@@ -59,7 +59,7 @@ protected:
             if (cfgs[i].id.serial == readersim::identity{}.serial)
                 cfgs[i].id.serial = (uint16_t)(0x1000 + i);
             sims.push_back(std::make_unique<readersim::simulator>());
-            start_sim(*sims.back(), cfgs[i]);
+            ASSERT_NO_FATAL_FAILURE(start_sim(*sims.back(), cfgs[i]));
         }
     }
     std::string path(int i) const { return sims[i]->path(); }
@@ -117,8 +117,8 @@ TEST_F(Discovery, NoDeviceFindsNothingAndSaysNothing) {
 }
 
 TEST_F(Discovery, OtherAdapterIsNamedButNeverOpened) {
-    start({{}});
-    list({"usbserial-A1000"});
+    ASSERT_NO_FATAL_FAILURE(start({{}}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-A1000"}));
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 0);
     EXPECT_EQ(lines, std::vector<std::string>{"Serial stream name: usbserial-A1000"});
     EXPECT_TRUE(reports.empty());
@@ -129,8 +129,8 @@ TEST_F(Discovery, MatchingAdapterIsProbedAndReported) {
     readersim::config cfg;
     cfg.id.serial = 0xBEAD;
     cfg.id.firmware = 0x0206;
-    start({cfg});
-    list({"usbserial-00001234"});
+    ASSERT_NO_FATAL_FAILURE(start({cfg}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-00001234"}));
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
     EXPECT_EQ(lines, reader_lines("usbserial-00001234", 0, 0, 0xBEAD));
     ASSERT_EQ(reports.size(), 1u);
@@ -144,24 +144,35 @@ TEST_F(Discovery, MatchingAdapterIsProbedAndReported) {
     EXPECT_EQ(fileDescriptor, -1);
 }
 
-TEST_F(Discovery, NamePrefixIsCaseSensitive) {
-    start({{}});
-    list({"USBSERIAL-00001234"});
-    EXPECT_EQ(usb_enumerate(record_line, record_reader), 0);
-    EXPECT_EQ(lines, std::vector<std::string>{"Serial stream name: USBSERIAL-00001234"});
-    expect_untouched(0);
+// The whole prefix "usbserial-0000" must match, case and all: a name that
+// shares its first 13 characters but not the 14th is another adapter, and
+// so is the 13-character prefix alone.
+TEST_F(Discovery, NamePrefixMustMatchWhole) {
+    const std::vector<const char *> names = {"usbserial-0001234", "usbserial-000", "USBSERIAL-00001234",
+                                             "usbserial-00x01234", "usbserial-0000"};
+    ASSERT_NO_FATAL_FAILURE(start({{}, {}, {}, {}, {}}));
+    ASSERT_NO_FATAL_FAILURE(list(names));
+    EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
+    std::vector<std::string> want;
+    for (size_t i = 0; i + 1 < names.size(); i++)
+        want.push_back(std::string("Serial stream name: ") + names[i]);
+    want = concat({want, reader_lines("usbserial-0000", 0, 4, 0x1004)});
+    EXPECT_EQ(lines, want);
+    for (int i = 0; i < 4; i++)
+        expect_untouched(i);
+    expect_probed(4);
 }
 
 TEST_F(Discovery, DeviceWithoutTtyNameIsProbed) {
-    start({{}});
-    list({nullptr});
+    ASSERT_NO_FATAL_FAILURE(start({{}}));
+    ASSERT_NO_FATAL_FAILURE(list({nullptr}));
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
     EXPECT_EQ(lines, reader_lines(nullptr, 0, 0, 0x1000));
     expect_probed(0);
 }
 
 TEST_F(Discovery, DeviceWithoutPathOrUnopenableIsSkipped) {
-    start({{}});
+    ASSERT_NO_FATAL_FAILURE(start({{}}));
     const char *names[] = {"usbserial-00000001", "usbserial-00000002", "usbserial-00000003"};
     const char *paths[] = {nullptr, "/nonexistent/tty", sims[0]->path().c_str()};
     ASSERT_EQ(serial_registry_set(names, paths, 3), 0);
@@ -178,8 +189,8 @@ TEST_F(Discovery, DeviceWithoutPathOrUnopenableIsSkipped) {
 TEST_F(Discovery, SilentDeviceIsStoppedAndItsSlotReused) {
     readersim::config silent;
     silent.silent = true;
-    start({silent, {}});
-    list({"usbserial-00000001", "usbserial-00000002"});
+    ASSERT_NO_FATAL_FAILURE(start({silent, {}}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-00000001", "usbserial-00000002"}));
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
     EXPECT_EQ(lines, concat({{"Serial stream name: usbserial-00000001", " Path matched!",
                               "BSD path 0: " + path(0), "No response from " + path(0) + no_response},
@@ -194,8 +205,8 @@ TEST_F(Discovery, SilentDeviceIsStoppedAndItsSlotReused) {
 TEST_F(Discovery, BadChecksumSkipsTheDeviceSilently) {
     readersim::config bad;
     bad.id.bad_checksum = true;
-    start({bad, {}});
-    list({"usbserial-00000001", "usbserial-00000002"});
+    ASSERT_NO_FATAL_FAILURE(start({bad, {}}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-00000001", "usbserial-00000002"}));
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
     EXPECT_EQ(lines,
               concat({{"Serial stream name: usbserial-00000001", " Path matched!", "BSD path 0: " + path(0)},
@@ -207,8 +218,8 @@ TEST_F(Discovery, BadChecksumSkipsTheDeviceSilently) {
 }
 
 TEST_F(Discovery, TwoReadersGetConsecutiveIdsAndSlots) {
-    start({{}, {}});
-    list({"usbserial-00000001", "usbserial-00000002"});
+    ASSERT_NO_FATAL_FAILURE(start({{}, {}}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-00000001", "usbserial-00000002"}));
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 2);
     EXPECT_EQ(lines, concat({reader_lines("usbserial-00000001", 0, 0, 0x1000),
                              reader_lines("usbserial-00000002", 1, 1, 0x1001)}));
@@ -224,9 +235,9 @@ TEST_F(Discovery, TwoReadersGetConsecutiveIdsAndSlots) {
 }
 
 TEST_F(Discovery, FifthReaderIsNeverTaken) {
-    start({{}, {}, {}, {}, {}});
-    list({"usbserial-00000001", "usbserial-00000002", "usbserial-00000003", "usbserial-00000004",
-          "usbserial-00000005"});
+    ASSERT_NO_FATAL_FAILURE(start({{}, {}, {}, {}, {}}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-00000001", "usbserial-00000002", "usbserial-00000003",
+                                  "usbserial-00000004", "usbserial-00000005"}));
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 4);
     ASSERT_EQ(reports.size(), 4u);
     for (int i = 0; i < 4; i++) {
@@ -242,8 +253,8 @@ TEST_F(Discovery, FifthReaderIsNeverTaken) {
 }
 
 TEST_F(Discovery, CallbackAskingToStopEndsAfterThatReader) {
-    start({{}, {}});
-    list({"usbserial-00000001", "usbserial-00000002"});
+    ASSERT_NO_FATAL_FAILURE(start({{}, {}}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-00000001", "usbserial-00000002"}));
     found_result = 1;
     EXPECT_EQ(usb_enumerate(record_line, record_reader), 1);
     EXPECT_EQ(lines, reader_lines("usbserial-00000001", 0, 0, 0x1000));
@@ -254,8 +265,8 @@ TEST_F(Discovery, CallbackAskingToStopEndsAfterThatReader) {
 }
 
 TEST_F(Discovery, NullCallbacksStillProbeAndCount) {
-    start({{}, {}});
-    list({"usbserial-00000001", "usbserial-00000002"});
+    ASSERT_NO_FATAL_FAILURE(start({{}, {}}));
+    ASSERT_NO_FATAL_FAILURE(list({"usbserial-00000001", "usbserial-00000002"}));
     EXPECT_EQ(usb_enumerate(nullptr, nullptr), 2);
     expect_probed(0);
     expect_probed(1);

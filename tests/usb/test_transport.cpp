@@ -80,7 +80,7 @@ const unsigned char scan_request = 's';
 TEST_F(Transport, GetbytesReceivesTheInformationReply) {
     readersim::config cfg;
     cfg.id.serial = 0x0D11;
-    start_and_open(cfg);
+    ASSERT_NO_FATAL_FAILURE(start_and_open(cfg));
     ASSERT_EQ(usb_write(&info_request, 1), 1);
     unsigned char reply[32];
     ASSERT_EQ(usb_getbytes(reply, 32, 32, 100), 32);
@@ -90,7 +90,7 @@ TEST_F(Transport, GetbytesReceivesTheInformationReply) {
 }
 
 TEST_F(Transport, GetbytesFailsOnASilentDevice) {
-    start_and_open(silent_line());
+    ASSERT_NO_FATAL_FAILURE(start_and_open(silent_line()));
     ASSERT_EQ(usb_write(&info_request, 1), 1);
     unsigned char reply[32];
     auto t0 = std::chrono::steady_clock::now();
@@ -101,7 +101,7 @@ TEST_F(Transport, GetbytesFailsOnASilentDevice) {
 }
 
 TEST_F(Transport, PartialReplyThenSilenceIsAFailureNotACount) {
-    start_and_open(silent_line());
+    ASSERT_NO_FATAL_FAILURE(start_and_open(silent_line()));
     sim.send(std::vector<uint8_t>(20, 0x42));
     unsigned char reply[32];
     EXPECT_EQ(usb_getbytes(reply, 32, 32, 100), RDR_READ_FAILED);
@@ -112,19 +112,24 @@ TEST_F(Transport, PartialReplyThenSilenceIsAFailureNotACount) {
 
 TEST_F(Transport, HungUpLineEndsReadsInsteadOfSpinning) {
     // After a hang-up every read returns 0 at once; such reads count as
-    // failed attempts, so the call ends like a silence.
-    start_and_open();
+    // failed attempts, so the call ends like a silence: after about a
+    // second, well before the 10 s bound of a line that keeps delivering.
+    ASSERT_NO_FATAL_FAILURE(start_and_open());
     sim.hangup();
     unsigned char reply[32];
+    auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(usb_getbytes(reply, 32, 32, 100), RDR_READ_FAILED);
+    EXPECT_LT(seconds_since(t0), 5.0);
+    t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(usb_read(reply, 1), -1);
+    EXPECT_LT(seconds_since(t0), 5.0);
 }
 
 TEST_F(Transport, FlushReturnsAfterASecondOfQuiet) {
-    start_sim(sim);
+    ASSERT_NO_FATAL_FAILURE(start_sim(sim));
     // Bytes waiting before the open are drained by it.
     sim.send(std::vector<uint8_t>(10, 'x'));
-    open_slot(0, sim);
+    ASSERT_NO_FATAL_FAILURE(open_slot(0, sim));
     EXPECT_TRUE(line_is_empty());
 
     auto t0 = std::chrono::steady_clock::now();
@@ -133,7 +138,7 @@ TEST_F(Transport, FlushReturnsAfterASecondOfQuiet) {
 }
 
 TEST_F(Transport, FlushKeepsReadingWhileTheLineTalks) {
-    start_and_open();
+    ASSERT_NO_FATAL_FAILURE(start_and_open());
 
     // One byte every 200 ms for two seconds: never a second of quiet.
     std::atomic<int> sent{0};
@@ -214,7 +219,7 @@ TEST_F(Transport, EmptyOrInvalidSlotAndClosedChannelMakeNoSystemCall) {
 }
 
 TEST_F(Transport, EmptySlotLeavesTheOpenChannelAlone) {
-    start_and_open();
+    ASSERT_NO_FATAL_FAILURE(start_and_open());
     int fd = fileDescriptor;
     EXPECT_EQ(reader_usb_open(1), RDR_EX_UNAVAILABLE);
     EXPECT_EQ(reader_usb_open(4), RDR_EX_UNAVAILABLE);
@@ -252,14 +257,14 @@ void cook_line(const tty_fd &own, struct termios *applied) {
 }
 
 TEST_F(Transport, LineIsRawWhileOpenAndRestoredAfterClose) {
-    start_sim(sim);
+    ASSERT_NO_FATAL_FAILURE(start_sim(sim));
     tty_fd own(sim.path());
     struct termios before;
     ASSERT_NO_FATAL_FAILURE(cook_line(own, &before));
     ASSERT_TRUE(before.c_lflag & ECHO);
     ASSERT_TRUE(before.c_iflag & IXON);
 
-    open_slot(0, sim);
+    ASSERT_NO_FATAL_FAILURE(open_slot(0, sim));
     struct termios t;
     ASSERT_EQ(tcgetattr(own.fd, &t), 0);
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ECHOE | ISIG), 0u);
@@ -285,15 +290,15 @@ TEST_F(Transport, LineIsRawWhileOpenAndRestoredAfterClose) {
 
 TEST_F(Transport, OpeningAnotherDeviceClosesAndRestoresTheFirst) {
     readersim::simulator first, second;
-    start_sim(first);
-    start_sim(second);
+    ASSERT_NO_FATAL_FAILURE(start_sim(first));
+    ASSERT_NO_FATAL_FAILURE(start_sim(second));
     tty_fd own(first.path());
     struct termios before;
     ASSERT_NO_FATAL_FAILURE(cook_line(own, &before));
 
     int descriptors = open_descriptors();
-    open_slot(0, first);
-    open_slot(1, second);
+    ASSERT_NO_FATAL_FAILURE(open_slot(0, first));
+    ASSERT_NO_FATAL_FAILURE(open_slot(1, second));
     EXPECT_EQ(open_descriptors(), descriptors + 1);
     struct termios now;
     ASSERT_EQ(tcgetattr(own.fd, &now), 0);
@@ -317,11 +322,11 @@ TEST_F(Transport, FrameOfEveryByteValueArrivesUnchanged) {
     readersim::config cfg;
     cfg.frame = every_byte_value(4096);
     cfg.line_rate = 115200;
-    start_sim(sim, cfg);
+    ASSERT_NO_FATAL_FAILURE(start_sim(sim, cfg));
     tty_fd own(sim.path());
     struct termios cooked;
     ASSERT_NO_FATAL_FAILURE(cook_line(own, &cooked));
-    open_slot(0, sim);
+    ASSERT_NO_FATAL_FAILURE(open_slot(0, sim));
 
     ASSERT_EQ(usb_write(&scan_request, 1), 1);
     std::vector<uint8_t> frame(4096);
@@ -333,11 +338,11 @@ TEST_F(Transport, FrameOfEveryByteValueArrivesUnchanged) {
 
 TEST_F(Transport, RepliesOfEveryByteValueArriveAndLeaveUnchanged) {
     // Silent, as the bytes written below include commands.
-    start_sim(sim, silent_line());
+    ASSERT_NO_FATAL_FAILURE(start_sim(sim, silent_line()));
     tty_fd own(sim.path());
     struct termios cooked;
     ASSERT_NO_FATAL_FAILURE(cook_line(own, &cooked));
-    open_slot(0, sim);
+    ASSERT_NO_FATAL_FAILURE(open_slot(0, sim));
 
     std::vector<uint8_t> all = every_byte_value(256);
     for (int part = 0; part < 8; part++) {

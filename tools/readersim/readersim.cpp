@@ -438,6 +438,20 @@ bool simulator::wait_for(uint8_t byte, int count, double timeout_s) const {
                                [&] { return std::count(d->rx.begin(), d->rx.end(), byte) >= count; });
 }
 
+bool simulator::wait_unread(int count, double timeout_s) const {
+    auto limit = after(timeout_s);
+    for (;;) {
+        int pending = 0;
+        if (d->keeper < 0 || ioctl(d->keeper, FIONREAD, &pending) != 0)
+            return false;
+        if (pending >= count)
+            return true;
+        if (clock_type::now() >= limit)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 int simulator::frames_sent() const { return d->frames; }
 int simulator::replies_sent() const { return d->replies; }
 bool simulator::started() const { return d->is_started; }

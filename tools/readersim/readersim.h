@@ -136,6 +136,9 @@ public:
     void clear_received();
     // Waits until `byte` has been received `count` times in all; false on timeout.
     bool wait_for(uint8_t byte, int count = 1, double timeout_s = 5.0) const;
+    // Waits until at least `count` bytes sent wait unread on the terminal
+    // side (a write reaches it a moment later); false on timeout.
+    bool wait_unread(int count, double timeout_s = 5.0) const;
 
     int frames_sent() const;  // scan frames sent (whole or cut)
     int replies_sent() const; // information replies sent
