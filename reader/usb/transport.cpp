@@ -33,7 +33,7 @@ constexpr tcflag_t byte_changing_input = ICRNL | INLCR | IGNCR | ISTRIP | INPCK 
 // A read gives up when no byte has come for this long. Counted on the
 // monotonic clock, not in attempts: a host's timer signals cut the pauses
 // between attempts short, and would cut a count of attempts short with them.
-constexpr long long silence_limit_ms = 1000;
+constexpr long long silence_limit_ns = 1000000000;
 // Pause before each read attempt.
 constexpr long read_pause_ns = 1000000;
 
@@ -51,11 +51,11 @@ void make_raw(struct termios *t) {
     cfsetispeed(t, B115200);
 }
 
-// Elapsed time in milliseconds, for silences, deadlines and limits.
-long long now_ms(void) {
+// Elapsed time in nanoseconds, for silences, deadlines and limits.
+long long now_ns(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+    return (long long)ts.tv_sec * 1000000000 + ts.tv_nsec;
 }
 
 // The pause before a read attempt; a signal does not end it early.
@@ -68,7 +68,7 @@ void pause_before_read(void) {
 // A reader that never pauses would keep the drain going for ever, and one
 // that trickles bytes with pauses under a second would hold a read for ever;
 // after this long both give up (a scan frame takes 0.36 s on the line).
-constexpr long long busy_line_limit_ms = 10000;
+constexpr long long busy_line_limit_ns = 10000000000;
 
 } // namespace
 
@@ -120,18 +120,18 @@ void CloseSerialPort(int fd) {
 // n bytes after the busy line limit fails like a silent one.
 int getbytes(int fd, int n, unsigned char *buf) {
     int count = 0;
-    long long last_byte = now_ms();
-    const long long limit = last_byte + busy_line_limit_ms;
+    long long last_byte = now_ns();
+    const long long limit = last_byte + busy_line_limit_ns;
     while (count < n) {
         pause_before_read();
         ssize_t got = read(fd, buf + count, (size_t)(n - count));
-        long long now = now_ms();
+        long long now = now_ns();
         if (got > 0) {
             count += (int)got;
             last_byte = now;
             if (count < n && now > limit)
                 return -1;
-        } else if (now - last_byte >= silence_limit_ms) {
+        } else if (now - last_byte >= silence_limit_ns) {
             return -1;
         }
     }
@@ -177,8 +177,8 @@ int usb_write(const unsigned char *buf, int num) {
 
 int usb_flush(void) {
     unsigned char byte;
-    long long deadline = now_ms() + busy_line_limit_ms;
-    while (usb_read(&byte, 1) == 1 && now_ms() < deadline) {
+    long long deadline = now_ns() + busy_line_limit_ns;
+    while (usb_read(&byte, 1) == 1 && now_ns() < deadline) {
     }
     return 0;
 }
@@ -190,8 +190,8 @@ int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics) {
     int n = 0;
     unsigned char *ptr = bytes;
     // tics are hundredths of a second.
-    const long long wait_ms = tics > 0 ? (long long)tics * 10 : 0;
-    long long timeout = now_ms() + wait_ms;
+    const long long wait_ns = tics > 0 ? (long long)tics * 10000000 : 0;
+    long long timeout = now_ns() + wait_ns;
     for (;;) {
         int NoToRead = maxlen - n;
         if (NoToRead != 0) {
@@ -199,12 +199,12 @@ int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics) {
             if (NumChars < 0)
                 return RDR_READ_FAILED;
             if (NumChars > 0) {
-                timeout = now_ms() + wait_ms;
+                timeout = now_ns() + wait_ns;
                 n += NumChars;
                 ptr += NumChars;
             }
         }
-        if (tics > 0 && now_ms() > timeout)
+        if (tics > 0 && now_ns() > timeout)
             return RDR_TIMEOUT;
         if (n >= minlen)
             return n;

@@ -132,7 +132,7 @@ protected:
     void SetUp() override {
         std::string why;
         if (!have_comma_locale(&why)) {
-            if (std::getenv("CI") && *std::getenv("CI"))
+            if (testsupport::under_ci())
                 FAIL() << "no comma-decimal locale under CI: " << why;
             GTEST_SKIP() << "no comma-decimal locale: " << why;
         }
