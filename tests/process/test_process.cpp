@@ -358,6 +358,7 @@ TEST(ConcurrentSaves, ThreeProcessesSavingAtOnceLoseNothing) {
         EXPECT_EQ(savers[p]->wait(5), 0) << "process " << p;
     }
     EXPECT_EQ(failed_loads, 0) << "of " << loads << " loads";
+    std::printf("%d loads while the saves ran\n", loads);
 
     std::map<std::string, int> tags;
     int reader_lines = 0;
