@@ -353,7 +353,10 @@ int write_over(FILE *from, int fd, off_t old_size) {
     if (size < 0 || fseeko(from, 0, SEEK_SET) != 0)
         return RDR_CAL_CLOSE_TEMP;
     if (size > old_size && posix_fallocate(fd, old_size, size - old_size) != 0) {
-        ftruncate(fd, old_size);
+        // A reservation that failed part-way may have grown the file; cutting
+        // it back is all that can be done, and the save fails either way.
+        int cut = ftruncate(fd, old_size);
+        (void)cut;
         return RDR_CAL_COPY;
     }
     off_t at = 0;
