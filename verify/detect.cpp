@@ -12,6 +12,7 @@ namespace {
 // their own, last, so that it never claims a profile another one reads.
 const decoder *const table[] = {
     &code39_decoder,
+    &ean_upc_decoder,
 };
 
 // A space counts as a possible quiet zone when it is at least this many

@@ -23,6 +23,88 @@ std::string code39_data(std::mt19937 &random) {
     return s;
 }
 
+// EAN/UPC: the modulo-10 check digit of the digits before it (weights 3
+// and 1 from the right).
+char ean_check(const std::string &digits) {
+    int sum = 0;
+    for (size_t k = 0; k < digits.size(); k++)
+        sum += (digits[digits.size() - 1 - k] - '0') * (k % 2 ? 1 : 3);
+    return (char)('0' + (10 - sum % 10) % 10);
+}
+
+// UPC-E's eight digits (number system, six digits, check digit) as the
+// UPC-A number they stand for, by the zero-suppression rules.
+std::string upce_to_upca(const std::string &e) {
+    const std::string d = e.substr(1, 6);
+    std::string middle;
+    if (d[5] <= '2')
+        middle = d.substr(0, 2) + d[5] + "0000" + d.substr(2, 3);
+    else if (d[5] == '3')
+        middle = d.substr(0, 3) + "00000" + d.substr(3, 2);
+    else if (d[5] == '4')
+        middle = d.substr(0, 4) + "00000" + d[4];
+    else
+        middle = d.substr(0, 5) + "0000" + d[5];
+    return e.substr(0, 1) + middle + e.substr(7, 1);
+}
+
+// UPC-A and UPC-E as 13 digits: ZXingReader sends them as 12 and 8.
+std::string upc13(const std::string &symbol) {
+    if (symbol.compare(0, 3, "]E0") != 0)
+        return symbol;
+    std::string digits = symbol.substr(3);
+    if (digits.size() == 12)
+        return "]E00" + digits;
+    if (digits.size() == 8)
+        return "]E00" + upce_to_upca(digits);
+    return symbol;
+}
+
+std::string digits(std::mt19937 &random, int count) {
+    return random_text(random, "0123456789", count, count);
+}
+
+std::string ean13_data(std::mt19937 &random) { return digits(random, 12); }
+std::string ean8_data(std::mt19937 &random) { return digits(random, 7); }
+std::string upca_data(std::mt19937 &random) { return digits(random, 11); }
+// UPC-E: number system 0 or 1 and six digits, in the form zint accepts:
+// the digit before the last one that picks the compression is not one that
+// another compression would suppress.
+std::string upce_data(std::mt19937 &random) {
+    for (;;) {
+        std::string e = random_text(random, "01", 1, 1) + digits(random, 6);
+        char last = e[6];
+        if ((last == '3' && e[3] < '3') || (last == '4' && e[4] == '0') || (last >= '5' && e[5] == '0'))
+            continue;
+        return e;
+    }
+}
+
+// Symbols with an add-on carry their check digit in the data (zint
+// refuses a wrong one), so that the expected symbol follows from the data.
+std::string addon(std::mt19937 &random) { return "+" + digits(random, random() % 2 ? 5 : 2); }
+std::string ean13_addon_data(std::mt19937 &random) {
+    std::string d = digits(random, 12);
+    return d + ean_check(d) + addon(random);
+}
+std::string upca_addon_data(std::mt19937 &random) {
+    std::string d = digits(random, 11);
+    return d + ean_check(d) + addon(random);
+}
+std::string upce_addon_data(std::mt19937 &random) {
+    std::string e = upce_data(random);
+    return e + ean_check(upce_to_upca(e + "0").substr(0, 11)) + addon(random);
+}
+// The combined packet: 13 digits and the add-on's.
+std::string combined(const std::string &data, const std::string &) {
+    std::string main = data.substr(0, data.find('+')), add = data.substr(data.find('+') + 1);
+    if (main.size() == 8)
+        main = upce_to_upca(main);
+    if (main.size() == 12)
+        main = "0" + main;
+    return "]E3" + main + add;
+}
+
 } // namespace
 
 const std::vector<peer_case> &peer_cases() {
@@ -36,6 +118,43 @@ const std::vector<peer_case> &peer_cases() {
          nullptr,
          nullptr,
          only(VERIFY_CODE39)},
+        {"EAN13", {"-b", "EANX"}, ean13_data, "EAN-13", "ean13", nullptr, nullptr, verify_options_t{}},
+        {"EAN8", {"-b", "EANX"}, ean8_data, "EAN-8", "ean8", nullptr, nullptr, verify_options_t{}},
+        {"UPCA", {"-b", "UPCA"}, upca_data, "UPC-A", "ean13", upc13, nullptr, verify_options_t{}},
+        {"UPCE", {"-b", "UPCE"}, upce_data, "UPC-E", nullptr, upc13, nullptr, verify_options_t{}},
+        {"EANUPCForced",
+         {"-b", "EANX"},
+         ean13_data,
+         "EAN-13",
+         "ean13",
+         nullptr,
+         nullptr,
+         only(VERIFY_EAN_UPC)},
+        // ZXingReader and zbarimg read no add-on with its symbol: zint's data is the truth.
+        {"EAN13AddOn",
+         {"-b", "EANX"},
+         ean13_addon_data,
+         nullptr,
+         nullptr,
+         nullptr,
+         combined,
+         verify_options_t{}},
+        {"UPCAAddOn",
+         {"-b", "UPCA"},
+         upca_addon_data,
+         nullptr,
+         nullptr,
+         nullptr,
+         combined,
+         verify_options_t{}},
+        {"UPCEAddOn",
+         {"-b", "UPCE"},
+         upce_addon_data,
+         nullptr,
+         nullptr,
+         nullptr,
+         combined,
+         verify_options_t{}},
     };
     return rows;
 }
