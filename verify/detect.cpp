@@ -13,6 +13,7 @@ namespace {
 const decoder *const table[] = {
     &code39_decoder,
     &ean_upc_decoder,
+    &code128_decoder,
 };
 
 // A space counts as a possible quiet zone when it is at least this many
