@@ -62,6 +62,7 @@ struct decoder {
 extern const decoder code39_decoder;
 extern const decoder ean_upc_decoder;
 extern const decoder code128_decoder;
+extern const decoder code93_decoder;
 
 // The decoders in the order auto-detection tries them.
 std::span<const decoder *const> decoder_table();

@@ -14,6 +14,7 @@ const decoder *const table[] = {
     &code39_decoder,
     &ean_upc_decoder,
     &code128_decoder,
+    &code93_decoder,
 };
 
 // A space counts as a possible quiet zone when it is at least this many

@@ -165,6 +165,26 @@ std::string gs1_128_data(std::mt19937 &random) {
     return s;
 }
 
+// Code 93: printable ASCII (the shift characters for all but 0-9, A-Z and
+// "-. $/+%").
+std::string code93_data(std::mt19937 &random) {
+    return without_end_spaces(random_text(
+        random,
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%abcdefghijklmnopqrstuvwxyz!\"#&'()*,:;<=>?@[]^_`{|}~", 1,
+        12));
+}
+
+// Code 93 with control characters and DEL as zint's escapes.
+std::string code93_control_data(std::mt19937 &random) {
+    std::string s;
+    int n = 1 + (int)(random() % 8);
+    for (int k = 0; k < n; k++) {
+        unsigned byte = random() % 3 ? random() % 32 : 127;
+        s += random() % 2 ? escaped(byte) : random_text(random, "AZaz09", 1, 1);
+    }
+    return s;
+}
+
 } // namespace
 
 const std::vector<peer_case> &peer_cases() {
@@ -249,6 +269,23 @@ const std::vector<peer_case> &peer_cases() {
          nullptr,
          nullptr,
          only(VERIFY_CODE128)},
+        {"Code93", {"-b", "CODE93"}, code93_data, "Code93", "code93", nullptr, nullptr, verify_options_t{}},
+        {"Code93Controls",
+         {"-b", "CODE93", "--esc"},
+         code93_control_data,
+         "Code93",
+         nullptr,
+         nullptr,
+         nullptr,
+         verify_options_t{}},
+        {"Code93Forced",
+         {"-b", "CODE93"},
+         code93_data,
+         "Code93",
+         "code93",
+         nullptr,
+         nullptr,
+         only(VERIFY_CODE93)},
     };
     return rows;
 }
