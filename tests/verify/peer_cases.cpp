@@ -62,19 +62,19 @@ std::string upc13(const std::string &symbol) {
     return symbol;
 }
 
-std::string digits(std::mt19937 &random, int count) {
+std::string random_digits(std::mt19937 &random, int count) {
     return random_text(random, "0123456789", count, count);
 }
 
-std::string ean13_data(std::mt19937 &random) { return digits(random, 12); }
-std::string ean8_data(std::mt19937 &random) { return digits(random, 7); }
-std::string upca_data(std::mt19937 &random) { return digits(random, 11); }
+std::string ean13_data(std::mt19937 &random) { return random_digits(random, 12); }
+std::string ean8_data(std::mt19937 &random) { return random_digits(random, 7); }
+std::string upca_data(std::mt19937 &random) { return random_digits(random, 11); }
 // UPC-E: number system 0 or 1 and six digits, in the form zint accepts:
 // the digit before the last one that picks the compression is not one that
 // another compression would suppress.
 std::string upce_data(std::mt19937 &random) {
     for (;;) {
-        std::string e = random_text(random, "01", 1, 1) + digits(random, 6);
+        std::string e = random_text(random, "01", 1, 1) + random_digits(random, 6);
         char last = e[6];
         if ((last == '3' && e[3] < '3') || (last == '4' && e[4] == '0') || (last >= '5' && e[5] == '0'))
             continue;
@@ -84,13 +84,13 @@ std::string upce_data(std::mt19937 &random) {
 
 // Symbols with an add-on carry their check digit in the data (zint
 // refuses a wrong one), so that the expected symbol follows from the data.
-std::string addon(std::mt19937 &random) { return "+" + digits(random, random() % 2 ? 5 : 2); }
+std::string addon(std::mt19937 &random) { return "+" + random_digits(random, random() % 2 ? 5 : 2); }
 std::string ean13_addon_data(std::mt19937 &random) {
-    std::string d = digits(random, 12);
+    std::string d = random_digits(random, 12);
     return d + ean_check(d) + addon(random);
 }
 std::string upca_addon_data(std::mt19937 &random) {
-    std::string d = digits(random, 11);
+    std::string d = random_digits(random, 11);
     return d + ean_check(d) + addon(random);
 }
 std::string upce_addon_data(std::mt19937 &random) {
@@ -153,12 +153,12 @@ std::string code128_bytes_data(std::mt19937 &random) {
 
 // GS1-128: a GTIN, then fields of fixed and variable length.
 std::string gs1_128_data(std::mt19937 &random) {
-    std::string s = "[01]" + digits(random, 14);
+    std::string s = "[01]" + random_digits(random, 14);
     int fields = (int)(random() % 3);
     for (int k = 0; k < fields; k++) {
         switch (random() % 3) {
         case 0: s += "[10]" + random_text(random, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-", 1, 8); break;
-        case 1: s += "[3103]" + digits(random, 6); break;
+        case 1: s += "[3103]" + random_digits(random, 6); break;
         default: s += "[21]" + random_text(random, "0123456789abcdefXYZ", 1, 8); break;
         }
     }
