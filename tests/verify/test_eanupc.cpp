@@ -187,7 +187,8 @@ TEST(VerifyEanUpc, KnownAnswers) {
          "2-digit add-on does not read"},
         {"decodability 0.2", off_by_four, "", 0, 0, 0, "decodability 0.20 grades 0"},
         {"digit 9 X wide", uneven, "", 0, 0, 0, "symbol character 1 of EAN-8 is not a digit"},
-        {"space of 4 X", widths(ean13(gtin), 4, 7), "", 0, 0, 0, "no EAN/UPC start guard after a space of 5 X"},
+        {"space of 4 X", widths(ean13(gtin), 4, 7), "", 0, 0, 0,
+         "no EAN/UPC start guard after a space of 5 X"},
     };
     for (size_t k = 0; k < std::size(rows); k++) {
         const row &r = rows[k];
