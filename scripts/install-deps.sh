@@ -4,8 +4,8 @@
 # Usage: install-deps.sh [group...]   groups: build (default), peers, bench, fuzz, lint
 set -u
 declare -A groups=(
-  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev"
-  [peers]="zint zxing-cpp-tools python3-stdnum python3"
+  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev nlohmann-json3-dev"
+  [peers]="zint zxing-cpp-tools python3-stdnum python3 locales"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [lint]="clang-format"

@@ -73,9 +73,10 @@ for f in "${plugin_files[@]}"; do
     [ $? -eq 1 ] || fail "plug-in program $f without argument: status not 1"
   fi
 done
-# The installed host program finds and loads every installed module by itself.
+# The installed host program finds and loads every installed module by itself;
+# cip39 accepts the symbol, so the status is 0.
 if [ -n "$host_program" ]; then
-  "$prefix/bin/$host_program" interpret ']A0ABC' \
+  "$prefix/bin/$host_program" interpret ']A01234562' \
     >"$work/interpret.out" 2>&1 || { cat "$work/interpret.out"; fail "$host_program interpret"; }
   for f in "${plugin_files[@]}"; do
     [ "${f%.so}" != "$f" ] && expect "$work/interpret.out" "${f%.so} "
