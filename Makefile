@@ -3,7 +3,8 @@
 #   make test-fast  normal build only
 #   make build      configure and build into build/
 #   make install PREFIX=/usr/local   build, then install into PREFIX
-#   make demo       run the host program's demonstration on a simulated reader
+#   make demo       build only the host program, the library and the plug-in
+#                   modules, then run the demonstration on a simulated reader
 #   make bench      run the benchmarks, write bench/results.md
 #   make fuzz       run each fuzz target for FUZZ_SECONDS (default 60)
 #   make format     reformat every C and C++ source with .clang-format
@@ -52,8 +53,12 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The host program's demonstration on a simulated reader; writes build/demo/.
+# Builds only what the demo runs (no tests, no benchmarks).
 .PHONY: demo
-demo: build
+demo:
+	@scripts/install-deps.sh build
+	@$(MAKE) --no-print-directory $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target demo_programs
 	$(BUILD)/bin/kestrel demo --out $(BUILD)/demo
 
 # Fuzzing (clang, libFuzzer, ASan+UBSan) into build-fuzz/:
