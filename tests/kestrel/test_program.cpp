@@ -650,8 +650,7 @@ TEST(HostProgram, SignalsDuringAScanEndItCleanly) {
             ASSERT_TRUE(reader.sim.wait_for('l', 1, 20.0)) << child.err(); // activated
             if (rows[i].slow_fetch) {
                 reader.sim.announce();
-                ASSERT_TRUE(reader.sim.wait_for('s', 1, 10.0));
-                std::this_thread::sleep_for(std::chrono::milliseconds(300)); // well into the frame
+                ASSERT_TRUE(reader.sim.wait_for('s', 1, 10.0)); // the fetch has begun
             }
             kill(child.pid, rows[i].sig);
         }
@@ -904,8 +903,8 @@ TEST(HostProgram, CalibrateFromMeasuredReferences) {
                             dir);
         ASSERT_TRUE(reader.sim.wait_for('l', 1, 20.0)) << child.err();
         reader.sim.announce();
-        ASSERT_TRUE(reader.sim.wait_for('s', 1, 10.0));
-        for (int i = 0; i < 500 && reader.sim.frames_sent() < 1; i++)
+        // The program asks for the light reference once it has the dark one.
+        for (int i = 0; i < 2000 && child.err().find("Scan the light") == std::string::npos; i++)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         reader.sim.set_config(light);
         reader.sim.announce();

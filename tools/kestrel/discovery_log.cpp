@@ -26,11 +26,10 @@ const char path_line[] = "BSD path ";
 const char no_answer_line[] = "No response from ";
 const char found_line[] = "Got info for reader ";
 const char activating_line[] = "Activating reader ";
+const char found_count_end[] = " found!";
 
 // The group that usually grants access to serial devices on Debian.
 const char serial_group[] = "dialout";
-
-bool starts_with(const std::string &s, const char *prefix) { return s.rfind(prefix, 0) == 0; }
 
 } // namespace
 
@@ -41,14 +40,13 @@ void discovery_begin() {
 }
 
 void observe_status(const std::string &line) {
-    int count = 0;
-    if (starts_with(line, name_line)) {
+    if (line.starts_with(name_line)) {
         in_probe = false;
         devices.push_back({});
         devices.back().name = line.substr(sizeof name_line - 1);
     } else if (line == matched_line && !devices.empty()) {
         devices.back().name_matched = true;
-    } else if (starts_with(line, path_line)) {
+    } else if (line.starts_with(path_line)) {
         int slot = -1, consumed = 0;
         if (sscanf(line.c_str() + sizeof path_line - 1, "%d: %n", &slot, &consumed) != 1 || consumed == 0)
             return;
@@ -61,16 +59,16 @@ void observe_status(const std::string &line) {
         d.result = probed_device::skipped;
         slot_paths[slot] = d.path;
         in_probe = true;
-    } else if (starts_with(line, no_answer_line) && in_probe) {
+    } else if (line.starts_with(no_answer_line) && in_probe) {
         devices.back().result = probed_device::no_answer;
         in_probe = false;
-    } else if (starts_with(line, found_line) && in_probe) {
+    } else if (line.starts_with(found_line) && in_probe) {
         devices.back().result = probed_device::found;
         devices.back().serial = (unsigned)strtoul(line.c_str() + sizeof found_line - 1, nullptr, 16);
         in_probe = false;
-    } else if (starts_with(line, activating_line)) {
+    } else if (line.starts_with(activating_line)) {
         last_activated = atoi(line.c_str() + sizeof activating_line - 1);
-    } else if (sscanf(line.c_str(), "%d reader", &count) == 1) {
+    } else if (line.ends_with(found_count_end) && line.find(" reader") != std::string::npos) {
         in_probe = false; // "N readers found!": discovery has ended
     } else if (in_probe) {
         devices.back().notes.push_back(line);

@@ -14,14 +14,6 @@
 
 namespace host {
 
-namespace {
-
-bool ends_with(const std::string &s, const std::string &tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-} // namespace
-
 int symbology_of(char letter) { return symbology_of_letter(letter); }
 
 std::string symbology_letters_text() {
@@ -50,7 +42,7 @@ std::vector<plugin_module> load_plugins(const std::string &dir, std::vector<skip
     if (DIR *d = opendir(dir.c_str())) {
         while (const struct dirent *e = readdir(d)) {
             std::string name = e->d_name;
-            if (ends_with(name, ".so") && name != "libkestrel.so")
+            if (name.ends_with(".so") && name != "libkestrel.so")
                 files.push_back(name);
         }
         closedir(d);
