@@ -931,9 +931,10 @@ TEST(HostProgram, CalibrateFromMeasuredReferences) {
                                 reader.device(), "--calfile", dir.file("from-csv.txt"), "--json", "-"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(testsupport::read_file(dir.file("from-csv.txt")).rfind(expected_line, 0), 0u);
-    if (have_python())
+    if (have_python()) {
         EXPECT_EQ(json_query(r.out, "d['references']"),
                   "{'source': 'csv', 'raw_min': 4608, 'raw_max': 60160, 'true_min': 0.04, 'true_max': 0.92}");
+    }
 }
 
 TEST(HostProgram, CalibrateReportsADirectoryItCannotCreate) {
