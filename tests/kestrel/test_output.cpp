@@ -656,7 +656,8 @@ TEST(HostGrades, MinimumGradeNamesTheParametersBelowIt) {
 TEST(HostJson, RecordAndDocument) {
     readerinfo_t rec;
     memset(&rec, 0, sizeof rec);
-    reader_clear(&rec);
+    rec.admax = 0xFF00;
+    rec.lastcal = -1;
     rec.SerialNumber = 0x1A2B;
     rec.Wavelength = 660;
     rec.calmin = 62;
