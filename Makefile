@@ -4,7 +4,8 @@
 #   make build      configure and build into build/
 #   make install PREFIX=/usr/local   build, then install into PREFIX
 #   make deb        Debian packages from the normal build into build/deb/, checked by lintian
-#   make demo       run the host program's demonstration on a simulated reader
+#   make demo       build only the host program, the library and the plug-in
+#                   modules, then run the demonstration on a simulated reader
 #   make bench      run the benchmarks, write bench/results.md
 #   make fuzz       run each fuzz target for FUZZ_SECONDS (default 60)
 #   make format     reformat every C and C++ source with .clang-format
@@ -63,8 +64,12 @@ deb: build
 	@echo "lintian: no errors or warnings in $(BUILD)/deb/"
 
 # The host program's demonstration on a simulated reader; writes build/demo/.
+# Builds only what the demo runs (no tests, no benchmarks).
 .PHONY: demo
-demo: build
+demo:
+	@scripts/install-deps.sh build
+	@$(MAKE) --no-print-directory $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target demo_programs
 	$(BUILD)/bin/kestrel demo --out $(BUILD)/demo
 
 # Fuzzing (clang, libFuzzer, ASan+UBSan) into build-fuzz/:

@@ -5,7 +5,7 @@
 # Usage: install-deps.sh [group...]   groups: build (default), python, peers, bench, fuzz, lint, deb
 set -u
 declare -A groups=(
-  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev locales"
+  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev locales nlohmann-json3-dev"
   [python]="python3 python3-pytest python3-pip python3-setuptools python3-wheel"
   [peers]="zint zxing-cpp-tools zbar-tools python3-stdnum python3"
   [bench]="libbenchmark-dev"

@@ -5,20 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-// ISO/IEC 15424 identifier letter to symbology code; case matters.
-static int symbology_of(char letter) {
-    switch (letter) {
-    case 'E': return syEANUPC;
-    case 'A': return syCode39;
-    case 'I': return syI2of5;
-    case 'F': return syCodabar;
-    case 'C': return syCode128;
-    case 'e': return syRSS;
-    case 'M': return syMSI;
-    case 'G': return syCode93;
-    default: return syNone;
-    }
-}
+#include "symbology_letters.h"
 
 // Writes the counted characters as they are, NUL bytes included.
 static void print_counted(const unsigned char *s) {
@@ -32,7 +19,7 @@ int main(int argc, char **argv) {
     const char *arg = argv[1];
     if (arg[0] != ']')
         return 2;
-    int symbology = symbology_of(arg[1]);
+    int symbology = symbology_of_letter(arg[1]);
     if (arg[1] == '\0' || arg[2] == '\0')
         return 3;
 

@@ -53,15 +53,16 @@ _MEANINGS = {
     Result.TIMEOUT: "the reader did not answer in time",
     Result.WRITE_INFOREQ: "cannot send the information request",
     Result.WRITE_START: "cannot send the start command",
-    Result.CAL_TEMPFILE: "calibration not saved: cannot create a temporary file beside the calibration file",
+    Result.CAL_TEMPFILE: "calibration not saved: no temporary file can be made beside the calibration "
+    "file, and the file cannot be rewritten in place",
     Result.CAL_WRITE_CALIB: "calibration not saved: cannot write the calibration line",
     Result.CAL_WRITE_READER: "calibration not saved: cannot write the reader line or the kept lines",
     Result.CAL_REPLACE: "calibration not saved: no usable file name, or the file cannot be replaced",
-    Result.CAL_COPY: "calibration not saved: the backup could be neither linked nor copied",
+    Result.CAL_COPY: "calibration not saved: the backup could be neither linked, copied nor moved, "
+    "or the file could not be rewritten in place",
     Result.CAL_CLOSE_TEMP: "calibration not saved: writing out the temporary file failed",
-    Result.CAL_READ: "calibration not saved: the calibration file exists but cannot be read",
-    Result.CAL_SYNC_DIR: "calibration saved, but the directory could not be synced: "
-                      "it may not survive a power cut",
+    Result.CAL_READ: "calibration not saved: the calibration file is not a regular file, or reading it failed",
+    Result.CAL_SYNC_DIR: "calibration saved, but it could not be synced to disk: it may not survive a power cut",
     Result.CAL_REMOVE_BACKUP: "calibration not saved: the old backup could not be removed",
     Result.NO_CALIBRATION: "no calibration for this reader in the calibration file",
     Result.NOT_AVAILABLE: "not available on this connection class",

@@ -456,21 +456,31 @@ TEST(HostAnalysis, PlotMarksTheThresholdAndEveryEdge) {
     std::vector<uint8_t> samples = readersim::make_samples(readersim::profile());
     profile_analysis a = analyse(samples);
     ASSERT_TRUE(a.decoded);
-    std::string plain = profile_svg(samples, cal_black, cal_white, "plain");
+    std::string plain = profile_svg(samples, cal_black, cal_white, "plain", true);
     EXPECT_EQ(count_class(plain, "edge"), 0u);
     EXPECT_EQ(count_class(plain, "threshold"), 0u);
-    std::string marked = profile_svg(samples, cal_black, cal_white, "marked", marks_of(a));
+    std::string marked = profile_svg(samples, cal_black, cal_white, "marked", true, marks_of(a));
     EXPECT_EQ(count_class(marked, "edge"), a.edges.size());
     EXPECT_EQ(a.edges.size(), 9u * 10); // nine characters, two quiet zones
     EXPECT_EQ(count_class(marked, "threshold"), 1u);
     char label[64];
-    snprintf(label, sizeof label, "global threshold %.1f %%, %zu edges", 100 * a.gt, a.edges.size());
+    // The threshold is labelled and drawn on the axis's scale, R from 0 to 1.
+    snprintf(label, sizeof label, "global threshold R = %.3f, %zu edges", a.gt, a.edges.size());
     EXPECT_NE(marked.find(label), std::string::npos);
+    // Its line lies between the black (R = 0) and white (R = 1) level lines
+    // where GT does.
+    auto y_of_line = [&](size_t from) { return std::stod(marked.substr(marked.find("y1=\"", from) + 4)); };
+    size_t white = marked.find("class=\"level\""), black = marked.find("class=\"level\"", white + 1);
+    size_t threshold = marked.find("class=\"threshold\"");
+    ASSERT_NE(black, std::string::npos);
+    ASSERT_NE(threshold, std::string::npos);
+    double y0 = y_of_line(black), y1 = y_of_line(white);
+    EXPECT_NEAR(y_of_line(threshold), y0 + (y1 - y0) * a.gt, 0.01);
     // No contrast, no marks.
     std::vector<uint8_t> flat(2048, 90);
-    EXPECT_EQ(
-        count_class(profile_svg(flat, cal_black, cal_white, "flat", marks_of(analyse(flat))), "threshold"),
-        0u);
+    EXPECT_EQ(count_class(profile_svg(flat, cal_black, cal_white, "flat", true, marks_of(analyse(flat))),
+                          "threshold"),
+              0u);
 }
 
 TEST(HostAnalysis, ReportOffersOnlyDecodedData) {
@@ -517,7 +527,7 @@ TEST(HostAnalysis, ScanGradeOnAZintCode32Symbol) {
                           "--grade", "--svg", dir.file("scan.svg")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     for (const std::string &part : {
-             std::string("Grade of scan 1:\n"),
+             std::string("Grade of scan 1 (uncalibrated: the reader's raw scale, not reflectance):\n"),
              std::string("  Symbol contrast    62.7 %       B (3)\n"),
              "  Data               ]A0" + expected + "\n",
              std::string("  Scan grade         B (3)\n"),
@@ -529,6 +539,20 @@ TEST(HostAnalysis, ScanGradeOnAZintCode32Symbol) {
     std::string svg = testsupport::read_file(dir.file("scan.svg"));
     EXPECT_EQ(count_class(svg, "edge"), 8u * 10);
     EXPECT_EQ(count_class(svg, "threshold"), 1u);
+    EXPECT_NE(svg.find("reflectance R (uncalibrated: the raw scale)"), std::string::npos);
+
+    // The verdict in the exit status: B passes a minimum of B, not of A, and
+    // the parameter that fell short is named.
+    r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"),
+                     "--min-grade", "B", "--quiet"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"),
+                     "--min-grade", "A", "--quiet"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.err, "kestrel scan: scan 1 of 1 grades B (3), below A: Symbol contrast B (3)\n");
+    EXPECT_NE(r.out.find("  Scan grade         B (3)\n"), std::string::npos) << r.out;
+
     // Plug-ins looked for elsewhere: none there.
     r = run_kestrel({"scan", "--device", "usbserial-00001234=" + path, "--calfile", dir.file("cal.txt"),
                      "--grade", "--plugin-dir", dir.path()});
@@ -553,14 +577,17 @@ TEST(HostAnalysis, DemoGradesDecodesAndInterprets) {
     testsupport::temp_dir dir;
     auto r = run_kestrel({"demo", "--out", dir.file("demo")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    for (const char *part : {"Grade of scan 3, calibrated:\n", "  Decode             pass         A (4)\n",
-                             "  Data               ]A0KESTREL-39\n", "  Scan grade         ",
-                             "Plug-in answers for ]A0KESTREL-39:\n", "pharma_it    rejected (-1)\n",
-                             "  text: Error - invalid length 10\n"})
+    for (const char *part :
+         {"Grade of scan 3 (calibrated reflectance):\n", "  Decode             pass         A (4)\n",
+          "  Data               ]A0KESTREL-39\n", "  Scan grade         ",
+          "Plug-in answers for ]A0KESTREL-39:\n", "pharma_it    rejected (-1)\n",
+          "  text: Error - invalid length 10\n"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
-    // Scan, grade, interpretation, then the files, in this order.
+    // Scan, grade and interpretation in this order; the progress apart.
     EXPECT_LT(r.out.find("scan 3 calibrated"), r.out.find("Grade of scan 3"));
-    EXPECT_LT(r.out.find("Plug-in answers"), r.out.find("Wrote scan.csv"));
+    EXPECT_LT(r.out.find("Grade of scan 3"), r.out.find("Plug-in answers"));
+    EXPECT_NE(r.err.find("Wrote scan.csv and scan.svg in " + dir.file("demo") + "\n"), std::string::npos)
+        << r.err;
     std::string svg = testsupport::read_file(dir.file("demo/scan.svg"));
     EXPECT_EQ(count_class(svg, "edge"), 12u * 10);
     EXPECT_EQ(count_class(svg, "threshold"), 1u);

@@ -1,16 +1,25 @@
 // The host program's parts on their own: reflectance, sparkline, CSV and
 // SVG output, ISO 8859-1 conversion, result texts, the record listing,
-// option and symbol parsing, and loading the plug-in modules.
+// option, number and symbol parsing, output files, discovery's status
+// lines, grade verdicts, JSON, and loading the plug-in modules.
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <langinfo.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "args.h"
+#include "discovery_log.h"
+#include "files.h"
+#include "grade_output.h"
+#include "json_output.h"
 #include "kestrel/kestrel.h"
 #include "latin1.h"
+#include "numbers.h"
 #include "plugins.h"
 #include "profile_output.h"
 #include "record_output.h"
@@ -62,6 +71,8 @@ TEST(HostReflectance, FromSampleAndCalibration) {
 
 TEST(HostSparkline, LevelsColumnsAndWidth) {
     EXPECT_EQ(sparkline({0, 0.125, 0.25, 0.375, 0.5, 0.625, 0.75, 0.875}, 8), "▁▂▃▄▅▆▇█");
+    // Where the terminal cannot show blocks: the same eight levels in ASCII.
+    EXPECT_EQ(sparkline({0, 0.125, 0.25, 0.375, 0.5, 0.625, 0.75, 0.875, 1.0}, 9, false), "_.-:=+*##");
     EXPECT_EQ(sparkline({0.0, 1.0}, 64), "▁█"); // fewer values than columns
     EXPECT_EQ(sparkline({}, 64), "");
     std::vector<double> dark(2048, 0.0), light(2048, 1.0);
@@ -104,11 +115,16 @@ TEST(HostProfileSvg, PolylineLevelsAndEscapedTitle) {
     std::vector<uint8_t> samples(2048);
     for (size_t i = 0; i < samples.size(); i++)
         samples[i] = (uint8_t)(i % 256);
-    std::string svg = profile_svg(samples, 0x0FA0, 0xEA60, "A & <B>");
+    std::string svg = profile_svg(samples, 0x0FA0, 0xEA60, "A & <B>", true);
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
     EXPECT_NE(svg.find("A &amp; &lt;B&gt;"), std::string::npos);
-    EXPECT_NE(svg.find("black level R = 0 (calmin 0FA0)"), std::string::npos);
-    EXPECT_NE(svg.find("white level R = 1 (calmax EA60)"), std::string::npos);
+    EXPECT_NE(svg.find("black R = 0 (calmin 0FA0)"), std::string::npos);
+    EXPECT_NE(svg.find("white R = 1 (calmax EA60)"), std::string::npos);
+    EXPECT_NE(svg.find(">reflectance R (calibrated)<"), std::string::npos);
+    // Samples 0..15 lie below calmin 0x0FA0 and 235..255 above calmax 0xEA60,
+    // eight times over; the key says so.
+    EXPECT_NE(svg.find("clipped: 128 samples at R = 0, 168 at R = 1"), std::string::npos)
+        << svg.substr(0, 3000);
     EXPECT_EQ(count_of(svg, "<polyline"), 1u);
 
     size_t from = svg.find("points=\"", svg.find("<polyline")) + 8;
@@ -141,7 +157,8 @@ TEST(HostProfileSvg, ParsesAsXml) {
         GTEST_SKIP() << "python3 is not installed";
     testsupport::temp_dir dir;
     std::vector<uint8_t> samples(2048, 200);
-    testsupport::write_file(dir.file("p.svg"), profile_svg(samples, 0, 0xFF00, "title \"quoted\" & more"));
+    testsupport::write_file(dir.file("p.svg"),
+                            profile_svg(samples, 0, 0xFF00, "title \"quoted\" & more", false));
     auto r = testsupport::run_program(
         {"/usr/bin/env", "python3", "-c",
          "import sys, xml.dom.minidom as m; d = m.parse(sys.argv[1]); "
@@ -151,28 +168,51 @@ TEST(HostProfileSvg, ParsesAsXml) {
     EXPECT_EQ(r.out, "2048\n");
 }
 
-TEST(HostLatin1, ForTerminal) {
+// The process's character set for the rows of one test, put back after.
+struct ctype_locale {
+    std::string saved;
+    explicit ctype_locale(const char *name) : saved(setlocale(LC_CTYPE, nullptr)) {
+        setlocale(LC_CTYPE, name);
+    }
+    ~ctype_locale() { setlocale(LC_CTYPE, saved.c_str()); }
+    bool took(const char *codeset) const { return std::string(nl_langinfo(CODESET)) == codeset; }
+};
+
+TEST(HostLatin1, ForTerminalAndJson) {
     struct row {
-        const char *in, *out;
+        const char *in, *utf8_terminal, *ascii_terminal, *json;
     };
     static const row rows[] = {
-        {"abc", "abc"},
+        {"abc", "abc", "abc", "abc"},
         {"\xA3"
          "8.90",
-         "£8.90"},
-        {"C\xF4t\xE9", "Côté"},
-        {"\xE4\xFF", "äÿ"},
-        {"\xA0\xBF", "\xC2\xA0\xC2\xBF"},
-        {"\x80\x9F", "\\x80\\x9F"},
-        {"\x1B[31mRED", "\\x1B[31mRED"}, // no escape sequence reaches the terminal
-        {"a\tb\x7F", "a\\x09b\\x7F"},
-        {"", ""},
+         "£8.90", "?8.90", "£8.90"},
+        {"C\xF4t\xE9", "Côté", "C?t?", "Côté"},
+        {"\xE4\xFF", "äÿ", "??", "äÿ"},
+        {"\xA0\xBF", "\xC2\xA0\xC2\xBF", " ?", "\xC2\xA0\xC2\xBF"},
+        {"\x80\x9F", "\\x80\\x9F", "\\x80\\x9F", "\xC2\x80\xC2\x9F"},
+        {"\x1B[31mRED", "\\x1B[31mRED", "\\x1B[31mRED", "\x1B[31mRED"}, // no escape reaches the terminal
+        {"a\tb\x7F", "a\\x09b\\x7F", "a\\x09b\\x7F", "a\tb\x7F"},
+        {"", "", "", ""},
     };
+    {
+        ctype_locale utf8("C.UTF-8");
+        ASSERT_TRUE(utf8.took("UTF-8"));
+        EXPECT_TRUE(charset_is_utf8());
+        for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(latin1_for_terminal(rows[i].in), rows[i].utf8_terminal);
+            EXPECT_EQ(latin1_to_utf8(rows[i].in), rows[i].json);
+        }
+        EXPECT_EQ(latin1_for_terminal(std::string("a\0b", 3)), "a\\x00b");
+        EXPECT_EQ(latin1_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+    }
+    ctype_locale ascii("C");
+    EXPECT_FALSE(charset_is_utf8());
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(latin1_for_terminal(rows[i].in), rows[i].out);
+        EXPECT_EQ(latin1_for_terminal(rows[i].in), rows[i].ascii_terminal);
     }
-    EXPECT_EQ(latin1_for_terminal(std::string("a\0b", 3)), "a\\x00b");
 }
 
 TEST(HostResultText, EveryCodeHasAMeaning) {
@@ -256,25 +296,29 @@ TEST(HostRecord, FieldsInOrderWithCalibration) {
 }
 
 TEST(HostArgs, OptionForms) {
-    const std::vector<option_spec> specs = {
-        {"count", "N", "scans"}, {"quiet", nullptr, "quiet"}, {"device", "D", "device"}};
+    const option_group specs = {
+        {"count", 0, "N", "scans"}, {"quiet", 'q', nullptr, "quiet"}, {"device", 0, "D", "device"}};
     struct row {
         std::vector<std::string> args;
         bool ok;
         std::string count; // last --count, "" if absent
         size_t devices;
         size_t positional;
+        bool quiet;
     };
     static const row rows[] = {
-        {{"--count", "3"}, true, "3", 0, 0},
-        {{"--count=4", "--count", "5"}, true, "5", 0, 0},
-        {{"--device", "a", "--device=b", "x"}, true, "", 2, 1},
-        {{"--quiet", "--", "--count"}, true, "", 0, 1},
-        {{"--count"}, false, "", 0, 0},
-        {{"--quiet=1"}, false, "", 0, 0},
-        {{"--bogus"}, false, "", 0, 0},
-        {{"-q"}, false, "", 0, 0},
-        {{"-"}, true, "", 0, 1},
+        {{"--count", "3"}, true, "3", 0, 0, false},
+        {{"--count=4", "--count", "5"}, true, "5", 0, 0, false},
+        {{"--device", "a", "--device=b", "x"}, true, "", 2, 1, false},
+        {{"--quiet", "--", "--count"}, true, "", 0, 1, true},
+        {{"-q", "x"}, true, "", 0, 1, true},
+        {{"--count"}, false, "", 0, 0, false},
+        {{"--quiet=1"}, false, "", 0, 0, false},
+        {{"--bogus"}, false, "", 0, 0, false},
+        {{"--coun", "3"}, false, "", 0, 0, false}, // no abbreviations
+        {{"-c"}, false, "", 0, 0, false},
+        {{"-qq"}, false, "", 0, 0, false},
+        {{"-"}, true, "", 0, 1, false},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SCOPED_TRACE(i);
@@ -288,38 +332,69 @@ TEST(HostArgs, OptionForms) {
         EXPECT_EQ(p.last("count"), rows[i].count);
         EXPECT_EQ(p.all("device").size(), rows[i].devices);
         EXPECT_EQ(p.positional.size(), rows[i].positional);
+        EXPECT_EQ(p.has("quiet"), rows[i].quiet);
     }
-    EXPECT_NE(options_help(specs).find("  --count N   scans\n"), std::string::npos);
+    std::string help = options_help(specs);
+    EXPECT_NE(help.find("      --count N           scans\n"), std::string::npos) << help;
+    EXPECT_NE(help.find("  -q, --quiet             quiet\n"), std::string::npos) << help;
 }
 
-TEST(HostArgs, Numbers) {
+// Every number the command lines take goes through these two.
+TEST(HostArgs, NumbersWithinTheirLimits) {
     struct row {
         const char *text;
         bool ok;
-        long value;
+        long long value;
     };
     static const row ints[] = {
         {"256", true, 256},     {"0x100", true, 256}, {"0X1f", true, 31}, {"-1", true, -1},
         {"65535", true, 65535}, {"65536", false, 0},  {"", false, 0},     {"12a", false, 0},
         {"0x", false, 0},       {" 1", false, 0},     {"+1", false, 0},   {"-2", false, 0},
+        {"-0x1", true, -1},     {"--1", false, 0},    {"1 ", false, 0},   {"99999999999999999999", false, 0},
     };
     for (size_t i = 0; i < sizeof ints / sizeof ints[0]; i++) {
         SCOPED_TRACE(i);
-        long v = 0;
-        EXPECT_EQ(parse_int(ints[i].text, -1, 65535, v), ints[i].ok);
+        long long v = 0;
+        EXPECT_EQ(tools::parse_int(ints[i].text, -1, 65535, v), ints[i].ok);
         if (ints[i].ok) {
             EXPECT_EQ(v, ints[i].value);
         }
     }
-    double d = 0;
-    EXPECT_TRUE(parse_double("0.85", 0, 1, d));
-    EXPECT_DOUBLE_EQ(d, 0.85);
-    EXPECT_FALSE(parse_double("1.5", 0, 1, d));
-    EXPECT_FALSE(parse_double("nan", 0, 1, d));
-    EXPECT_FALSE(parse_double("0.5x", 0, 1, d));
+    struct real_row {
+        const char *text;
+        bool ok;
+        double value;
+    };
+    static const real_row reals[] = {
+        {"0.85", true, 0.85}, {"1", true, 1.0},    {"0", true, 0.0},   {"1.5", false, 0}, {"nan", false, 0},
+        {"inf", false, 0},    {"0.5x", false, 0},  {" 0.5", false, 0}, {"", false, 0},    {"-0.1", false, 0},
+        {".5", true, 0.5},    {"5e-1", true, 0.5}, {"0,5", false, 0},
+    };
+    for (size_t i = 0; i < sizeof reals / sizeof reals[0]; i++) {
+        SCOPED_TRACE(i);
+        double d = -1;
+        EXPECT_EQ(tools::parse_double(reals[i].text, 0, 1, d), reals[i].ok);
+        if (reals[i].ok) {
+            EXPECT_DOUBLE_EQ(d, reals[i].value);
+        }
+    }
+
+    // Option values: the limits are stated in the error.
+    parsed_args p;
+    p.values["count"] = {"0"};
+    p.values["timeout"] = {"-1"};
+    long long count = 7;
+    double timeout = 7;
+    std::string error;
+    EXPECT_FALSE(int_option(p, "count", 1, 100000, 1, count, error));
+    EXPECT_EQ(error, "bad --count '0' (a whole number from 1 to 100000)");
+    EXPECT_FALSE(real_option(p, "timeout", 0.001, 86400, 10, timeout, error, "seconds"));
+    EXPECT_EQ(error, "bad --timeout '-1' (seconds from 0.001 to 86400)");
+    EXPECT_TRUE(int_option(p, "absent", 1, 9, 4, count, error));
+    EXPECT_EQ(count, 4);
 }
 
-TEST(HostArgs, ConfigFileAndDirectories) {
+TEST(HostFiles, ConfigFileAndDirectories) {
     testsupport::temp_dir dir;
     setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
     EXPECT_EQ(config_file("calibration.txt"), dir.path() + "/kestrel/calibration.txt");
@@ -329,16 +404,140 @@ TEST(HostArgs, ConfigFileAndDirectories) {
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(config_file("x"), dir.path() + "/.config/kestrel/x");
 
-    EXPECT_TRUE(make_dirs(dir.file("a/b/c")));
+    std::string error;
+    EXPECT_TRUE(make_dirs(dir.file("a/b/c"), error)) << error;
     EXPECT_TRUE(testsupport::file_exists(dir.file("a/b/c")));
-    EXPECT_TRUE(make_dirs(dir.file("a/b/c"))); // already there
+    EXPECT_TRUE(make_dirs(dir.file("a/b/c"), error)); // already there
     testsupport::write_file(dir.file("plain"), "x");
-    EXPECT_FALSE(make_dirs(dir.file("plain/sub")));
-    EXPECT_FALSE(make_dirs(dir.file("plain")));
+    EXPECT_FALSE(make_dirs(dir.file("plain/sub"), error));
+    EXPECT_EQ(error, dir.file("plain") + ": Not a directory");
+    EXPECT_FALSE(make_dirs(dir.file("plain"), error));
 
     EXPECT_EQ(dir_of("/a/b/c.txt"), "/a/b");
     EXPECT_EQ(dir_of("c.txt"), ".");
     EXPECT_EQ(dir_of("/c.txt"), "/");
+}
+
+// Outputs are checked before a command does any work.
+TEST(HostFiles, OutputsCheckedBeforeWork) {
+    testsupport::temp_dir dir;
+    testsupport::write_file(dir.file("plain"), "x");
+    ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0755), 0);
+    struct row {
+        std::vector<output_file> outputs;
+        const char *error; // nullptr: accepted
+    };
+    const row rows[] = {
+        {{{"csv", dir.file("new.csv")}, {"svg", dir.file("plain")}}, nullptr}, // new file; file overwritten
+        {{{"csv", "-"}}, nullptr},
+        {{{"csv", "-"}, {"json", dir.file("r.json")}}, nullptr},
+        {{{"csv", "-"}, {"json", "-"}}, "--csv and --json cannot both write to standard output (-)"},
+        {{{"svg", dir.file("missing/p.svg")}}, "No such file or directory"},
+        {{{"svg", dir.file("plain/p.svg")}}, "Not a directory"},
+        {{{"json", dir.file("sub")}}, "Is a directory"},
+        {{{"json", ""}}, "--json needs a file name"},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        SCOPED_TRACE(i);
+        std::string error;
+        EXPECT_EQ(check_outputs(rows[i].outputs, error), rows[i].error == nullptr) << error;
+        if (rows[i].error) {
+            EXPECT_NE(error.find(rows[i].error), std::string::npos) << error;
+            EXPECT_EQ(error.rfind("--", 0), 0u) << error; // names the option
+        }
+    }
+}
+
+TEST(HostFiles, SamplesReadBackFromCsv) {
+    testsupport::temp_dir dir;
+    std::vector<uint8_t> samples = {0, 1, 128, 255};
+    testsupport::write_file(dir.file("s.csv"), profile_csv(samples, 4000, 60000));
+    std::vector<uint8_t> back;
+    std::string error;
+    ASSERT_TRUE(read_csv_samples(dir.file("s.csv"), back, error)) << error;
+    EXPECT_EQ(back, samples);
+
+    struct row {
+        const char *content;
+        const char *error;
+    };
+    static const row bad[] = {
+        {"index,sample,reflectance\n0,256,1.0\n", ":2: not an index,sample row"},
+        {"index,sample,reflectance\n0;5;0.1\n", ":2: not an index,sample row"},
+        {"index,sample,reflectance\n", ": no samples"},
+    };
+    for (size_t i = 0; i < sizeof bad / sizeof bad[0]; i++) {
+        SCOPED_TRACE(i);
+        testsupport::write_file(dir.file("bad.csv"), bad[i].content);
+        EXPECT_FALSE(read_csv_samples(dir.file("bad.csv"), back, error));
+        EXPECT_NE(error.find(bad[i].error), std::string::npos) << error;
+    }
+    EXPECT_FALSE(read_csv_samples(dir.file("none.csv"), back, error));
+    EXPECT_EQ(error, dir.file("none.csv") + ": No such file or directory");
+}
+
+// What each device came to, from the library's status lines as discovery
+// and activation word them.
+TEST(HostDiscoveryLog, StatusLinesTellWhatBecameOfEachDevice) {
+    testsupport::temp_dir dir;
+    testsupport::write_file(dir.file("opens"), "");
+    const std::string lines[] = {
+        "Previous ID: -1",
+        "Searching for readers...",
+        "Serial stream name: usbserial-00001234",
+        " Path matched!",
+        "BSD path 0: /dev/pts/7",
+        "Got info for reader 1234",
+        "Serial stream name: ttyS0",
+        "Serial stream name: usbserial-0000AAAA",
+        " Path matched!",
+        "BSD path 1: /dev/pts/8",
+        "No response from /dev/pts/8. Vantrel requires firmware version 0206 or higher",
+        "BSD path 1: " + dir.file("missing"),
+        "Serial stream name: usbserial-0000BBBB",
+        " Path matched!",
+        "BSD path 1: " + dir.file("opens"),
+        "Serial stream name: usbserial-0000CCCC",
+        " Path matched!",
+        "BSD path 1: " + dir.file("busy"),
+        "In use by another process",
+        "1 reader found!",
+        "Activating reader 256:",
+    };
+    discovery_begin();
+    for (const auto &l : lines)
+        observe_status(l);
+    struct row {
+        const char *name;
+        std::string path;
+        probed_device::outcome result;
+        std::string reason;
+    };
+    const row rows[] = {
+        {"usbserial-00001234", "/dev/pts/7", probed_device::found, ""},
+        {"ttyS0", "", probed_device::not_probed, "not probed: its name does not begin with usbserial-0000"},
+        {"usbserial-0000AAAA", "/dev/pts/8", probed_device::no_answer,
+         "no answer to the information request"},
+        {"", dir.file("missing"), probed_device::skipped, "cannot open it: No such file or directory"},
+        {"usbserial-0000BBBB", dir.file("opens"), probed_device::skipped,
+         "its information reply failed the checksum"},
+        {"usbserial-0000CCCC", dir.file("busy"), probed_device::skipped, "In use by another process"},
+    };
+    const auto &seen = discovered_devices();
+    ASSERT_EQ(seen.size(), sizeof rows / sizeof rows[0]);
+    for (size_t i = 0; i < seen.size(); i++) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(seen[i].name, rows[i].name);
+        EXPECT_EQ(seen[i].path, rows[i].path);
+        EXPECT_EQ(seen[i].result, rows[i].result);
+        EXPECT_EQ(skip_reason(seen[i]), rows[i].reason);
+    }
+    EXPECT_EQ(seen[0].serial, 0x1234u);
+    EXPECT_EQ(activated_id(), 256);
+    EXPECT_EQ(slot_path(0), "/dev/pts/7");
+    EXPECT_EQ(slot_path(1), dir.file("busy"));
+    EXPECT_EQ(slot_path(2), "");
+    EXPECT_EQ(device_open_problem(dir.file("opens")), "");
 }
 
 TEST(HostSymbol, ParsedAsThePluginCommandLine) {
@@ -422,6 +621,66 @@ TEST(HostPlugins, SkipsFilesWithoutTheEntry) {
     EXPECT_EQ(skipped[1].reason, "does not export KorvelVerifierPlugIn");
     EXPECT_TRUE(load_plugins(dir.file("missing")).empty());
     EXPECT_STREQ(plugin_result_text(prRejected), "rejected");
+}
+
+TEST(HostGrades, MinimumGradeNamesTheParametersBelowIt) {
+    struct row {
+        const char *letter;
+        int grade;
+    };
+    static const row letters[] = {{"A", 4},  {"b", 3}, {"C", 2},   {"D", 1}, {"F", 0},
+                                  {"E", -1}, {"", -1}, {"AB", -1}, {"4", -1}};
+    for (size_t i = 0; i < sizeof letters / sizeof letters[0]; i++) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(grade_of_letter(letters[i].letter), letters[i].grade);
+    }
+    profile_analysis a;
+    a.g_rmin = 4;
+    a.g_sc = 3;
+    a.g_ecmin = 4;
+    a.g_mod = 2;
+    a.g_defects = 4;
+    a.g_decodability = 1;
+    a.g_decode = 4;
+    a.decoded = true;
+    EXPECT_EQ(below_minimum(a, 4),
+              (std::vector<std::string>{"Symbol contrast B (3)", "Modulation C (2)", "Decodability D (1)"}));
+    EXPECT_EQ(below_minimum(a, 2), (std::vector<std::string>{"Decodability D (1)"}));
+    EXPECT_TRUE(below_minimum(a, 1).empty());
+    EXPECT_TRUE(below_minimum(a, 0).empty());
+    a.decoded = false;
+    a.g_decode = 0;
+    EXPECT_EQ(below_minimum(a, 1).back(), "Decode F (0)");
+}
+
+TEST(HostJson, RecordAndDocument) {
+    readerinfo_t rec;
+    memset(&rec, 0, sizeof rec);
+    rec.admax = 0xFF00;
+    rec.lastcal = -1;
+    rec.SerialNumber = 0x1A2B;
+    rec.Wavelength = 660;
+    rec.calmin = 62;
+    rec.calmax = 58812;
+    memcpy(rec.factorycal_user, "Fran\xE7ois", 8);
+    json r = record_json(rec);
+    EXPECT_EQ(r["SerialNumber"], 0x1A2B);
+    EXPECT_EQ(r["lastcal"], -1);
+    EXPECT_EQ(r["calmax"], 58812);
+    EXPECT_EQ(r["factorycal_user"], "François");
+    EXPECT_EQ(r["calibrated"], true);
+    EXPECT_EQ(r.size(), 19u); // every field of the record, and "calibrated"
+
+    report_begin("info");
+    report()["reader"] = reader_json(256, "/dev/pts/3", rec);
+    json done = json::parse(report_text(0, "ignored"));
+    EXPECT_EQ(done["command"], "info");
+    EXPECT_EQ(done["reader"]["id"], 256);
+    EXPECT_EQ(done["status"], 0);
+    EXPECT_FALSE(done.contains("error"));
+    json failed = json::parse(report_text(1, "no reader found"));
+    EXPECT_EQ(failed["status"], 1);
+    EXPECT_EQ(failed["error"], "no reader found");
 }
 
 } // namespace

@@ -6,16 +6,26 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
 std::string sim_program() { return testsupport::bin_dir() + "/kestrel-readersim"; }
 
-TEST(Program, Help) {
-    auto r = testsupport::run_program({sim_program(), "--help"}, 10);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("usage: kestrel-readersim"), std::string::npos);
-    EXPECT_NE(r.out.find("--frame-cut"), std::string::npos);
+TEST(Program, HelpAndVersion) {
+    for (const char *option : {"--help", "-h"}) {
+        auto r = testsupport::run_program({sim_program(), option}, 10);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("usage: kestrel-readersim"), std::string::npos);
+        EXPECT_NE(r.out.find("  --frame-cut N           send only the first N bytes"), std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    for (const char *option : {"--version", "-V"}) {
+        auto r = testsupport::run_program({sim_program(), option}, 10);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "kestrel-readersim " KESTREL_VERSION "\n");
+    }
 }
 
 TEST(Program, BadOptionsExitWithTwo) {
@@ -37,6 +47,37 @@ TEST(Program, BadOptionsExitWithTwo) {
         EXPECT_NE(r.err.find("kestrel-readersim: "), std::string::npos);
         EXPECT_NE(r.err.find(rows[i][0]), std::string::npos) << r.err;
     }
+    // A bad value's error states what the option takes.
+    auto r = testsupport::run_program({sim_program(), "--serial", "70000"}, 10);
+    EXPECT_EQ(r.err, "kestrel-readersim: bad value for --serial: '70000' (0..0xFFFF)\n");
+}
+
+// --link: a symbolic link to the terminal while serving, gone afterwards;
+// an old link is replaced, anything else at the path is left alone.
+TEST(Program, LinkToTheTerminal) {
+    testsupport::temp_dir dir;
+    std::string link = dir.file("reader");
+    ASSERT_EQ(symlink("/nonexistent/old", link.c_str()), 0);
+    {
+        testsupport::background_program p({sim_program(), "--link", link});
+        std::string path = p.first_line(5);
+        ASSERT_FALSE(path.empty());
+        char target[256] = {};
+        ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(std::string(target), path);
+        simtest::terminal t(link);
+        ASSERT_TRUE(t.is_open());
+        ASSERT_TRUE(t.write("n"));
+        EXPECT_EQ(t.read(32, 3), readersim::make_reply(readersim::identity()));
+        p.signal(SIGTERM);
+        EXPECT_EQ(p.wait(5), 0);
+    }
+    EXPECT_FALSE(testsupport::file_exists(link));
+    testsupport::write_file(link, "a file");
+    auto r = testsupport::run_program({sim_program(), "--link", link}, 10);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot make the link " + link + ": File exists"), std::string::npos) << r.err;
+    EXPECT_EQ(testsupport::read_file(link), "a file");
 }
 
 TEST(Program, ServesUntilSigterm) {

@@ -292,42 +292,4 @@ profile_analysis analyse_samples(const std::vector<uint8_t> &samples, unsigned c
 
 std::string decoded_symbol(const profile_analysis &a) { return a.decoded ? "]A0" + a.data : std::string(); }
 
-std::string parameter_table(const profile_analysis &a) {
-    char line[160];
-    std::string out;
-    auto row = [&](const char *name, const char *value, int grade) {
-        snprintf(line, sizeof line, "  %-18s %-12s %c (%d)\n", name, value, grade_letter(grade), grade);
-        out += line;
-    };
-    auto pct = [](double v) {
-        char buf[32];
-        snprintf(buf, sizeof buf, "%.1f %%", 100 * v);
-        return std::string(buf);
-    };
-    auto num = [](double v) {
-        char buf[32];
-        snprintf(buf, sizeof buf, "%.3f", v);
-        return std::string(buf);
-    };
-    snprintf(line, sizeof line, "  %-18s %s\n", "Rmax", pct(a.rmax).c_str());
-    out += line;
-    row("Rmin", pct(a.rmin).c_str(), a.g_rmin);
-    row("Symbol contrast", pct(a.sc).c_str(), a.g_sc);
-    snprintf(line, sizeof line, "  %-18s %s\n", "Global threshold", pct(a.gt).c_str());
-    out += line;
-    row("ECmin", pct(a.ecmin).c_str(), a.g_ecmin);
-    row("Modulation", num(a.mod).c_str(), a.g_mod);
-    row("Defects", num(a.defects).c_str(), a.g_defects);
-    row("Decodability", a.decoded ? num(a.decodability).c_str() : "-", a.g_decodability);
-    row("Decode", a.decoded ? "pass" : "fail", a.g_decode);
-    snprintf(line, sizeof line, "  %-18s ", "Data");
-    out += line;
-    if (a.decoded)
-        out += decoded_symbol(a) + (a.reversed ? " (read right to left)\n" : "\n");
-    else
-        out += "none: " + a.failure + "\n";
-    snprintf(line, sizeof line, "  %-18s %c (%d)\n", "Scan grade", grade_letter(a.scan_grade), a.scan_grade);
-    return out + line;
-}
-
 } // namespace host

@@ -58,8 +58,4 @@ profile_analysis analyse_samples(const std::vector<uint8_t> &samples, unsigned c
 // when the profile did not decode.
 std::string decoded_symbol(const profile_analysis &a);
 
-// The parameter table: one line per parameter with its value and grade,
-// the decode, and the scan grade.
-std::string parameter_table(const profile_analysis &a);
-
 } // namespace host

@@ -1,17 +1,54 @@
-// Command-line parsing for the host program: option tables, numbers and
-// the default file locations.
+// Command-line parsing for the host program: named option groups, the
+// option forms, and numbers checked against their limits.
 #include "args.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdio>
+
+#include "help_text.h"
+#include "numbers.h"
 
 namespace host {
+
+const option_group general_options = {
+    {"help", 'h', nullptr, "show this help"},
+    {"version", 'V', nullptr, "show the program's version"},
+    {"quiet", 'q', nullptr, "no status lines, progress or warnings on standard error"},
+    {"verbose", 'v', nullptr, "details as well: the device list, the files used, skipped modules"},
+};
+
+const option_group file_options = {
+    {"calfile", 0, "PATH",
+     "calibration file (default $XDG_CONFIG_HOME/kestrel/calibration.txt, else "
+     "~/.config/kestrel/calibration.txt)"},
+    {"settings", 0, "PATH",
+     "settings file handed to the library (default settings.ini beside the calibration file)"},
+};
+
+const option_group device_options = {
+    {"device", 0, "NAME=PATH",
+     "use this serial device instead of the system's (repeatable); NAME must begin with usbserial-0000 to be "
+     "probed; a PATH alone is probed too"},
+};
+
+const option_group reader_id_options = {
+    {"id", 0, "N", "activate reader id N (256 is the first reader) instead of the one found first"},
+};
+
+const option_group plugin_options = {
+    {"plugin-dir", 0, "DIR",
+     "look for plug-in modules here (default: beside the program, or ../lib/kestrel/plugins when installed)"},
+};
+
+const option_group json_options = {
+    {"json", 0, "PATH", "write the run's results as one JSON document to PATH (- for standard output)"},
+};
+
+option_group combine(std::initializer_list<option_group> groups) {
+    option_group all;
+    for (const auto &g : groups)
+        all.insert(all.end(), g.begin(), g.end());
+    return all;
+}
 
 std::string parsed_args::last(const std::string &name, const std::string &fallback) const {
     auto it = values.find(name);
@@ -24,14 +61,17 @@ const std::vector<std::string> &parsed_args::all(const std::string &name) const 
     return it == values.end() ? none : it->second;
 }
 
-static const option_spec *find_spec(const std::vector<option_spec> &specs, const std::string &name) {
-    for (const auto &s : specs)
-        if (name == s.name)
+const option_spec *find_option(const option_group &specs, const std::string &arg) {
+    for (const auto &s : specs) {
+        if (arg.size() == 2 && arg[0] == '-' && s.letter && arg[1] == s.letter)
             return &s;
+        if (arg.compare(0, 2, "--") == 0 && arg.compare(2, arg.find('=') - 2, s.name) == 0)
+            return &s;
+    }
     return nullptr;
 }
 
-bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::string> &args, parsed_args &out,
+bool parse_args(const option_group &specs, const std::vector<std::string> &args, parsed_args &out,
                 std::string &error) {
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &a = args[i];
@@ -39,30 +79,24 @@ bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::st
             out.positional.insert(out.positional.end(), args.begin() + (long)i + 1, args.end());
             return true;
         }
-        if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
-            if (a.size() > 1 && a[0] == '-') {
-                error = "unknown option '" + a + "'";
-                return false;
-            }
+        if (a.size() < 2 || a[0] != '-') {
             out.positional.push_back(a);
             continue;
         }
-        size_t eq = a.find('=');
-        std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-        const option_spec *spec = find_spec(specs, name);
+        const option_spec *spec = find_option(specs, a);
         if (!spec) {
-            error = "unknown option '--" + name + "'";
+            error = "unknown option '" + a.substr(0, a.find('=')) + "'";
             return false;
         }
+        std::string name = spec->name;
+        size_t eq = a.find('=');
         if (!spec->value) {
             if (eq != std::string::npos) {
                 error = "option '--" + name + "' takes no value";
                 return false;
             }
             out.values[name].push_back("");
-            continue;
-        }
-        if (eq != std::string::npos) {
+        } else if (eq != std::string::npos) {
             out.values[name].push_back(a.substr(eq + 1));
         } else if (i + 1 < args.size()) {
             out.values[name].push_back(args[++i]);
@@ -74,87 +108,48 @@ bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::st
     return true;
 }
 
-std::string options_help(const std::vector<option_spec> &specs) {
-    std::vector<std::string> heads;
-    size_t width = 0;
-    for (const auto &s : specs) {
-        std::string head = std::string("  --") + s.name + (s.value ? std::string(" ") + s.value : "");
-        width = std::max(width, head.size());
-        heads.push_back(head);
-    }
+std::string options_help(const option_group &specs) {
     std::string text;
-    for (size_t i = 0; i < specs.size(); i++)
-        text += heads[i] + std::string(width + 2 - heads[i].size(), ' ') + specs[i].help + "\n";
+    for (const auto &s : specs) {
+        std::string head = s.letter ? std::string("  -") + s.letter + ", " : "      ";
+        head += std::string("--") + s.name + (s.value ? std::string(" ") + s.value : "");
+        text += tools::help_entry(head, s.help);
+    }
     return text;
 }
 
-bool parse_int(const std::string &text, long min, long max, long &out) {
-    if (text.empty() || text[0] == '+' || std::isspace((unsigned char)text[0]))
-        return false;
-    bool negative = text[0] == '-';
-    std::string digits = negative ? text.substr(1) : text;
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        base = 16;
-        digits = digits.substr(2);
-    }
-    if (digits.empty() || !std::isxdigit((unsigned char)digits[0]))
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(digits.c_str(), &end, base);
-    if (errno || *end)
-        return false;
-    if (negative)
-        v = -v;
-    if (v < min || v > max)
-        return false;
-    out = (long)v;
-    return true;
+namespace {
+
+std::string number_text(double v) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "%g", v);
+    return buf;
 }
 
-bool parse_double(const std::string &text, double min, double max, double &out) {
-    if (text.empty() || std::isspace((unsigned char)text[0]))
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    double v = std::strtod(text.c_str(), &end);
-    if (errno || *end || !std::isfinite(v) || v < min || v > max)
-        return false;
-    out = v;
-    return true;
+} // namespace
+
+bool int_option(const parsed_args &args, const char *name, long long min, long long max, long long fallback,
+                long long &out, std::string &error) {
+    out = fallback;
+    if (!args.has(name))
+        return true;
+    if (tools::parse_int(args.last(name), min, max, out))
+        return true;
+    error = std::string("bad --") + name + " '" + args.last(name) + "' (a whole number from " +
+            std::to_string(min) + " to " + std::to_string(max) + ")";
+    return false;
 }
 
-static std::string home_dir() {
-    const char *home = std::getenv("HOME");
-    if (home && *home)
-        return home;
-    const struct passwd *pw = getpwuid(getuid());
-    return pw && pw->pw_dir ? pw->pw_dir : ".";
-}
-
-std::string config_file(const std::string &name) {
-    const char *xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : home_dir() + "/.config";
-    return base + "/kestrel/" + name;
-}
-
-bool make_dirs(const std::string &dir) {
-    struct stat st;
-    if (dir.empty() || stat(dir.c_str(), &st) == 0)
-        return !dir.empty() && S_ISDIR(st.st_mode);
-    size_t slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !make_dirs(dir.substr(0, slash)))
-        return false;
-    return mkdir(dir.c_str(), 0777) == 0 ||
-           (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-}
-
-std::string dir_of(const std::string &path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+bool real_option(const parsed_args &args, const char *name, double min, double max, double fallback,
+                 double &out, std::string &error, const char *what) {
+    out = fallback;
+    if (!args.has(name))
+        return true;
+    if (tools::parse_double(args.last(name), min, max, out))
+        return true;
+    error = std::string("bad --") + name + " '" + args.last(name) + "' (" + what + " from " +
+            number_text(min) + " to " + number_text(max) + ")";
+    return false;
 }
 
 } // namespace host

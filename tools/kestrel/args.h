@@ -1,7 +1,9 @@
-// Command-line parsing for the host program: option tables, "--name value"
-// and "--name=value" forms, numbers, and the default file locations.
+// Command-line parsing for the host program: options in named groups,
+// "--name value", "--name=value" and the one-letter forms, and the limits
+// of the numbers the commands take.
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,9 +12,22 @@ namespace host {
 
 struct option_spec {
     const char *name;  // without the leading "--"
+    char letter;       // the one-letter form ("-q"), or 0; flags only
     const char *value; // name of the value in help, or nullptr for a flag
     const char *help;
 };
+using option_group = std::vector<option_spec>;
+
+// The groups the commands take their options from.
+extern const option_group general_options;   // --help, --version, --quiet, --verbose
+extern const option_group file_options;      // --calfile, --settings
+extern const option_group device_options;    // --device
+extern const option_group reader_id_options; // --id
+extern const option_group plugin_options;    // --plugin-dir
+extern const option_group json_options;      // --json
+
+// The groups one after the other, in this order.
+option_group combine(std::initializer_list<option_group> groups);
 
 struct parsed_args {
     std::map<std::string, std::vector<std::string>> values; // flags hold one ""
@@ -24,24 +39,23 @@ struct parsed_args {
     const std::vector<std::string> &all(const std::string &name) const;
 };
 
-// Parses args against the table. A "--" ends the options. On failure returns
-// false with a one-line reason in `error`.
-bool parse_args(const std::vector<option_spec> &specs, const std::vector<std::string> &args, parsed_args &out,
+// Parses args against the options. A "--" ends the options; "-" alone is an
+// argument. On failure returns false with a one-line reason in `error`.
+bool parse_args(const option_group &specs, const std::vector<std::string> &args, parsed_args &out,
                 std::string &error);
 
-// The option table as help lines, one per option, aligned.
-std::string options_help(const std::vector<option_spec> &specs);
+// The option of a name ("--count", "--count=3", "-q"), or nullptr.
+const option_spec *find_option(const option_group &specs, const std::string &arg);
 
-// Whole-text numbers. Integers are decimal, or hexadecimal with "0x".
-bool parse_int(const std::string &text, long min, long max, long &out);
-bool parse_double(const std::string &text, double min, double max, double &out);
+// The options as help lines, one entry per option, aligned.
+std::string options_help(const option_group &specs);
 
-// $XDG_CONFIG_HOME/kestrel/NAME when that variable holds an absolute path,
-// otherwise $HOME/.config/kestrel/NAME.
-std::string config_file(const std::string &name);
-// Creates a directory and its missing parents; true when it exists afterwards.
-bool make_dirs(const std::string &dir);
-// Everything before the last "/", or "." when there is none.
-std::string dir_of(const std::string &path);
+// A number option within its limits, or its default when absent. On a bad
+// value, false with "bad --NAME 'TEXT' (a number from MIN to MAX)" or the
+// like in `error`.
+bool int_option(const parsed_args &args, const char *name, long long min, long long max, long long fallback,
+                long long &out, std::string &error);
+bool real_option(const parsed_args &args, const char *name, double min, double max, double fallback,
+                 double &out, std::string &error, const char *what = "a number");
 
 } // namespace host

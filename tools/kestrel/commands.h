@@ -1,25 +1,27 @@
-// The host program's commands: each has an option table and a run function
-// that returns the exit status (0 done, 1 failed operation, 2 bad use).
+// The host program's commands: each has its options, made of named groups,
+// and a run function that returns the exit status (0 done, 1 failed
+// operation or a negative verdict, 2 bad use; see kestrel(1)).
 #pragma once
-
-#include <vector>
 
 #include "args.h"
 
 namespace host {
 
-std::vector<option_spec> list_specs();
-std::vector<option_spec> scan_specs();
-std::vector<option_spec> info_specs();
-std::vector<option_spec> calibrate_specs();
-std::vector<option_spec> interpret_specs();
-std::vector<option_spec> demo_specs();
+option_group list_options();
+option_group info_options();
+option_group scan_options();
+option_group calibrate_options();
+option_group interpret_options();
+option_group demo_options();
 
 int run_list(const parsed_args &args);
-int run_scan(const parsed_args &args);
 int run_info(const parsed_args &args);
+int run_scan(const parsed_args &args);
 int run_calibrate(const parsed_args &args);
 int run_interpret(const parsed_args &args);
 int run_demo(const parsed_args &args);
+
+// Exit status of interpret when no plug-in claims the symbol.
+constexpr int status_unclaimed = 3;
 
 } // namespace host

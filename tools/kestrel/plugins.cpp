@@ -1,7 +1,9 @@
 // Plug-in modules: finding, loading and calling them.
 #include "plugins.h"
 
-#include "args.h"
+#include "files.h"
+#include "output.h"
+#include "symbology_letters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,31 +14,13 @@
 
 namespace host {
 
-namespace {
+int symbology_of(char letter) { return symbology_of_letter(letter); }
 
-struct letter_code {
-    char letter;
-    int code;
-};
-
-// Identifier letters of ISO/IEC 15424 that have a symbology code; case matters.
-constexpr letter_code letters[] = {
-    {'E', syEANUPC},  {'A', syCode39}, {'I', syI2of5}, {'F', syCodabar},
-    {'C', syCode128}, {'e', syRSS},    {'M', syMSI},   {'G', syCode93},
-};
-static_assert(sizeof letters / sizeof letters[0] == 8, "one row per symbology code");
-
-bool ends_with(const std::string &s, const std::string &tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-} // namespace
-
-int symbology_of(char letter) {
-    for (const auto &l : letters)
-        if (l.letter == letter)
-            return l.code;
-    return syNone;
+std::string symbology_letters_text() {
+    std::string text;
+    for (const auto &l : symbology_letters)
+        text += std::string(text.empty() ? "" : ", ") + l.letter + " " + l.name;
+    return text;
 }
 
 bool parse_symbol(const std::string &arg, symbol &out, std::string &error) {
@@ -58,7 +42,7 @@ std::vector<plugin_module> load_plugins(const std::string &dir, std::vector<skip
     if (DIR *d = opendir(dir.c_str())) {
         while (const struct dirent *e = readdir(d)) {
             std::string name = e->d_name;
-            if (ends_with(name, ".so") && name != "libkestrel.so")
+            if (name.ends_with(".so") && name != "libkestrel.so")
                 files.push_back(name);
         }
         closedir(d);
@@ -89,6 +73,14 @@ std::vector<plugin_module> load_plugins(const std::string &dir, std::vector<skip
     return modules;
 }
 
+std::vector<plugin_module> load_plugins_noting_skipped(const std::string &dir) {
+    std::vector<skipped_module> skipped;
+    std::vector<plugin_module> modules = load_plugins(dir, &skipped);
+    for (const auto &s : skipped)
+        detail("skipped " + s.path + ": " + s.reason);
+    return modules;
+}
+
 plugin_answer offer(const plugin_module &module, const symbol &sym) {
     countedstr_t input, name, text;
     size_t length = std::min(sym.data.size(), (size_t)COUNTEDSTR_MAX);
@@ -101,6 +93,13 @@ plugin_answer offer(const plugin_module &module, const symbol &sym) {
     a.name.assign((const char *)name + 1, name[0]);
     a.text.assign((const char *)text + 1, text[0]);
     return a;
+}
+
+std::vector<module_answer> offer_all(const std::vector<plugin_module> &modules, const symbol &sym) {
+    std::vector<module_answer> answers;
+    for (const auto &m : modules)
+        answers.push_back({&m, offer(m, sym)});
+    return answers;
 }
 
 const char *plugin_result_text(int result) {

@@ -12,6 +12,8 @@ namespace host {
 
 // Symbology code of an ISO/IEC 15424 identifier letter; syNone for others.
 int symbology_of(char letter);
+// "E EAN/UPC, A Code 39, ..." for help texts.
+std::string symbology_letters_text();
 
 struct symbol {
     int symbology = syNone;
@@ -41,6 +43,9 @@ struct skipped_module {
 std::vector<plugin_module> load_plugins(const std::string &dir,
                                         std::vector<skipped_module> *skipped = nullptr);
 
+// load_plugins, each skipped module named as a detail (--verbose).
+std::vector<plugin_module> load_plugins_noting_skipped(const std::string &dir);
+
 struct plugin_answer {
     int result = prNotMine;
     std::string name; // ISO 8859-1, as the plug-in wrote it
@@ -49,6 +54,13 @@ struct plugin_answer {
 
 // Calls the module's entry with empty answer buffers and verbose 0.
 plugin_answer offer(const plugin_module &module, const symbol &sym);
+
+// Every module's answer, in the modules' order.
+struct module_answer {
+    const plugin_module *module;
+    plugin_answer answer;
+};
+std::vector<module_answer> offer_all(const std::vector<plugin_module> &modules, const symbol &sym);
 
 // "accepted", "rejected" or "not its data".
 const char *plugin_result_text(int result);

@@ -14,10 +14,19 @@ namespace host {
 double reflectance(unsigned sample, unsigned calmin, unsigned calmax);
 std::vector<double> reflectances(const std::vector<uint8_t> &samples, unsigned calmin, unsigned calmax);
 
-// One line of block characters (U+2581..U+2588), one per column; each
+// Samples whose reflectance the limits to 0..1 cut: raw readings below
+// calmin (shown as 0) and above calmax (shown as 1).
+struct clip_count {
+    size_t below = 0, above = 0;
+    bool any() const { return below + above > 0; }
+};
+clip_count clipped(const std::vector<uint8_t> &samples, unsigned calmin, unsigned calmax);
+
+// One line of block characters (U+2581..U+2588), or of the ASCII characters
+// "_.-:=+*#" where the terminal cannot show those, one per column; each
 // column shows the mean of its share of the values (0..1) in eight steps.
 // Fewer values than columns give one column per value.
-std::string sparkline(const std::vector<double> &values, int columns = 64);
+std::string sparkline(const std::vector<double> &values, int columns = 64, bool unicode = true);
 
 // "index,sample,reflectance" and one row per sample, reflectance with four
 // decimals.
@@ -33,10 +42,12 @@ struct profile_marks {
 
 // An SVG plot of reflectance against sample index: one polyline point per
 // sample and horizontal lines at the calibration's black (R = 0, calmin)
-// and white (R = 1, calmax) levels. `title` is shown above the plot. With
-// marks shown, a line at the global threshold and one at each edge.
+// and white (R = 1, calmax) levels. `title` is shown above the plot, a key
+// to the lines below it, outside the plot, and the axis says whether the
+// reflectance is calibrated or the reader's raw scale. With marks shown, a
+// line at the global threshold and one at each edge.
 std::string profile_svg(const std::vector<uint8_t> &samples, unsigned calmin, unsigned calmax,
-                        const std::string &title, const profile_marks &marks = {});
+                        const std::string &title, bool calibrated, const profile_marks &marks = {});
 
 // Text made safe for XML character data and attribute values.
 std::string xml_escape(const std::string &text);

@@ -30,19 +30,20 @@ constexpr code_text meanings[] = {
     {RDR_WRITE_START, "cannot send the start command"},
     {RDR_EX_UNAVAILABLE, "no device path for this reader"},
     {RDR_EX_IOERR, "cannot open or configure the reader's port"},
-    // the calibration file
-    // the calibration file: on every save failure but -607 the file keeps
-    // its previous complete content
-    {RDR_CAL_TEMPFILE, "calibration not saved: cannot create a temporary file beside the calibration file"},
+    // the calibration file: on every save failure but -607, and -604 of a
+    // file rewritten in place, the file keeps its previous complete content
+    {RDR_CAL_TEMPFILE, "calibration not saved: no temporary file can be made beside the calibration file, "
+                       "and the file cannot be rewritten in place"},
     {RDR_CAL_WRITE_CALIB, "calibration not saved: cannot write the calibration line"},
     {RDR_CAL_WRITE_READER, "calibration not saved: cannot write the reader line or the kept lines"},
     {RDR_CAL_REPLACE, "calibration not saved: no usable file name, or the file cannot be replaced"},
-    {RDR_CAL_COPY, "calibration not saved: the backup could be neither linked nor copied"},
+    {RDR_CAL_COPY, "calibration not saved: the backup could be neither linked, copied nor moved, "
+                   "or the file could not be rewritten in place"},
     {RDR_CAL_CLOSE_TEMP, "calibration not saved: writing out the temporary file failed"},
-    {RDR_CAL_OPEN_TEMP, "calibration not saved: the calibration file exists but cannot be read"},
-    {RDR_CAL_CLOSE,
-     "calibration saved, but the directory could not be synced: it may not survive a power cut"},
-    {RDR_CAL_REMOVE_TEMP, "calibration not saved: the old backup could not be removed"},
+    {RDR_CAL_READ, "calibration not saved: the calibration file is not a regular file, or reading it failed"},
+    {RDR_CAL_SYNC_DIR,
+     "calibration saved, but it could not be synced to disk: it may not survive a power cut"},
+    {RDR_CAL_REMOVE_BACKUP, "calibration not saved: the old backup could not be removed"},
     {RDR_NO_CALIBRATION, "no calibration for this reader in the calibration file"},
 };
 

@@ -3,94 +3,43 @@
 #include "readersim.h"
 
 #include <cerrno>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
 #include <poll.h>
 #include <pthread.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+
+#include "help_text.h"
+#include "numbers.h"
 
 namespace {
 
-const char usage[] = "usage: kestrel-readersim [options]\n"
-                     "Emulates the scanning head on a pseudo-terminal. Prints the terminal's path\n"
-                     "on the first line of standard output, then serves until SIGINT or SIGTERM.\n"
-                     "Numbers are decimal, or hexadecimal with 0x (--firmware 0x0206).\n"
-                     "\n"
-                     "Information reply:\n"
-                     "  --serial N              serial number (default 0x1234)\n"
-                     "  --firmware N            firmware version (default 0x0206)\n"
-                     "  --prog-checksum N       program checksum (default 0xBEEF)\n"
-                     "  --boot-checksum N       boot code checksum (default 0xCAFE)\n"
-                     "  --resolution N          resolution (default 200)\n"
-                     "  --wavelength N          wavelength in nm (default 660)\n"
-                     "  --short-sample-size N   short form of the sample size (default 8)\n"
-                     "  --long-sample-size N    long form of the sample size (default 0)\n"
-                     "  --num-samples N         number of samples (default 2048)\n"
-                     "  --reader-type N         reader type byte (default 1, wand)\n"
-                     "  --drive N               motive power byte (default 1, hand)\n"
-                     "  --bad-checksum          send a reply whose checksum does not match\n"
-                     "\n"
-                     "Behaviour:\n"
-                     "  --silent                never answer\n"
-                     "  --frame-cut N           send only the first N bytes of each frame\n"
-                     "  --hangup-after-cut      with --frame-cut: hang up after the cut frame\n"
-                     "  --stray BYTES           bytes sent before each \"!\" (\\xHH and \\\\ escapes)\n"
-                     "  --rate BPS              line rate in bits per second, 10 bits per byte\n"
-                     "                          (default 0: unpaced; a real reader runs at 115200)\n"
-                     "  --announce-every S      send \"!\" every S seconds while started (default 0: never)\n"
-                     "  --stdin-control         read commands from standard input, one a line:\n"
-                     "                          announce, hangup, quit; end of input also quits\n"
-                     "\n"
-                     "Scan profile (a Code 39 symbol):\n"
-                     "  --text T                text of the symbol (default KESTREL)\n"
-                     "  --narrow N              samples per narrow module (default 8; shrinks to fit)\n"
-                     "  --ratio R               wide/narrow ratio (default 2.5)\n"
-                     "  --low V                 bar reflectance, 0..255 (default 30)\n"
-                     "  --high V                space reflectance, 0..255 (default 220)\n"
-                     "  --blur S                edge blur, standard deviation in samples (default 1)\n"
-                     "  --noise S               noise, standard deviation in sample units (default 0)\n"
-                     "  --seed N                noise seed (default 1)\n"
-                     "  --png FILE              serve a row of pixels of a PNG image instead: black\n"
-                     "                          becomes --low, white --high, resampled to 2048 samples\n"
-                     "  --png-row N             the pixel row to take (default: the middle one)\n"
-                     "\n"
-                     "  --help                  show this text\n";
+// Everything the command line sets.
+struct settings {
+    readersim::config cfg;
+    bool stdin_control = false;
+    std::string png; // take the profile from this image
+    int png_row = -1;
+    std::string link; // a symbolic link to the terminal, kept while serving
+    bool help = false;
+    bool version = false;
+};
 
-volatile sig_atomic_t stop_signal = 0;
-
-void on_signal(int) { stop_signal = 1; }
-
-bool parse_uint(const char *s, unsigned long max, unsigned long &out) {
-    if (!s || !*s || *s == '-' || *s == '+')
+template <class T> bool set_number(const char *arg, long long max, T &field) {
+    long long v = 0;
+    if (!tools::parse_int(arg, 0, max, v))
         return false;
-    int base = (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) ? 16 : 10;
-    const char *digits = base == 16 ? s + 2 : s;
-    if (!*digits)
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    unsigned long long v = strtoull(digits, &end, base);
-    if (errno || *end || v > max)
-        return false;
-    out = (unsigned long)v;
+    field = (T)v;
     return true;
 }
 
-bool parse_double(const char *s, double min, double max, double &out) {
-    if (!s || !*s)
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    double v = strtod(s, &end);
-    if (errno || *end || !std::isfinite(v) || v < min || v > max)
-        return false;
-    out = v;
-    return true;
+bool set_real(const char *arg, double min, double max, double &field) {
+    return tools::parse_double(arg, min, max, field);
 }
 
 int hex_digit(char c) {
@@ -123,117 +72,126 @@ bool parse_bytes(const char *s, std::string &out) {
     return true;
 }
 
-enum option_id {
-    o_serial = 256,
-    o_firmware,
-    o_prog,
-    o_boot,
-    o_resolution,
-    o_wavelength,
-    o_short,
-    o_long,
-    o_num,
-    o_type,
-    o_drive,
-    o_bad,
-    o_silent,
-    o_cut,
-    o_hangup,
-    o_stray,
-    o_rate,
-    o_every,
-    o_stdin,
-    o_text,
-    o_narrow,
-    o_ratio,
-    o_low,
-    o_high,
-    o_blur,
-    o_noise,
-    o_seed,
-    o_png,
-    o_png_row,
-    o_help
+// One row per option: the help section it is listed under, its names, the
+// name of its value (nullptr for a flag), its help, what a value must be,
+// and what it sets. The
+// option parser and the help text are both made from this table.
+struct option_row {
+    const char *section;
+    const char *name;
+    char short_name; // 0 when it has none
+    const char *value;
+    const char *help;
+    const char *accepts; // what a value must be, for the error line
+    bool (*apply)(const char *arg, settings &s);
 };
 
-const struct option options[] = {
-    {"serial", required_argument, nullptr, o_serial},
-    {"firmware", required_argument, nullptr, o_firmware},
-    {"prog-checksum", required_argument, nullptr, o_prog},
-    {"boot-checksum", required_argument, nullptr, o_boot},
-    {"resolution", required_argument, nullptr, o_resolution},
-    {"wavelength", required_argument, nullptr, o_wavelength},
-    {"short-sample-size", required_argument, nullptr, o_short},
-    {"long-sample-size", required_argument, nullptr, o_long},
-    {"num-samples", required_argument, nullptr, o_num},
-    {"reader-type", required_argument, nullptr, o_type},
-    {"drive", required_argument, nullptr, o_drive},
-    {"bad-checksum", no_argument, nullptr, o_bad},
-    {"silent", no_argument, nullptr, o_silent},
-    {"frame-cut", required_argument, nullptr, o_cut},
-    {"hangup-after-cut", no_argument, nullptr, o_hangup},
-    {"stray", required_argument, nullptr, o_stray},
-    {"rate", required_argument, nullptr, o_rate},
-    {"announce-every", required_argument, nullptr, o_every},
-    {"stdin-control", no_argument, nullptr, o_stdin},
-    {"text", required_argument, nullptr, o_text},
-    {"narrow", required_argument, nullptr, o_narrow},
-    {"ratio", required_argument, nullptr, o_ratio},
-    {"low", required_argument, nullptr, o_low},
-    {"high", required_argument, nullptr, o_high},
-    {"blur", required_argument, nullptr, o_blur},
-    {"noise", required_argument, nullptr, o_noise},
-    {"seed", required_argument, nullptr, o_seed},
-    {"png", required_argument, nullptr, o_png},
-    {"png-row", required_argument, nullptr, o_png_row},
-    {"help", no_argument, nullptr, o_help},
-    {nullptr, 0, nullptr, 0},
+const char reply_section[] = "Information reply:";
+const char behaviour_section[] = "Behaviour:";
+const char profile_section[] = "Scan profile (a Code 39 symbol):";
+const char program_section[] = "Program:";
+
+const option_row option_rows[] = {
+    {reply_section, "serial", 0, "N", "serial number (default 0x1234)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.serial); }},
+    {reply_section, "firmware", 0, "N", "firmware version (default 0x0206)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.firmware); }},
+    {reply_section, "prog-checksum", 0, "N", "program checksum (default 0xBEEF)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.prog_checksum); }},
+    {reply_section, "boot-checksum", 0, "N", "boot code checksum (default 0xCAFE)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.boot_checksum); }},
+    {reply_section, "resolution", 0, "N", "resolution (default 200)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.resolution); }},
+    {reply_section, "wavelength", 0, "N", "wavelength in nm (default 660)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.wavelength); }},
+    {reply_section, "short-sample-size", 0, "N", "short form of the sample size (default 8)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.short_sample_size); }},
+    {reply_section, "long-sample-size", 0, "N", "long form of the sample size (default 0)", "0..0xFFFFFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFFFFFF, s.cfg.id.long_sample_size); }},
+    {reply_section, "num-samples", 0, "N", "number of samples (default 2048)", "0..0xFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFF, s.cfg.id.num_samples); }},
+    {reply_section, "reader-type", 0, "N", "reader type byte (default 1, wand)", "0..255",
+     [](const char *a, settings &s) { return set_number(a, 0xFF, s.cfg.id.reader_type); }},
+    {reply_section, "drive", 0, "N", "motive power byte (default 1, hand)", "0..255",
+     [](const char *a, settings &s) { return set_number(a, 0xFF, s.cfg.id.motive_power); }},
+    {reply_section, "bad-checksum", 0, nullptr, "send a reply whose checksum does not match", nullptr,
+     [](const char *, settings &s) { return s.cfg.id.bad_checksum = true; }},
+
+    {behaviour_section, "silent", 0, nullptr, "never answer", nullptr,
+     [](const char *, settings &s) { return s.cfg.silent = true; }},
+    {behaviour_section, "frame-cut", 0, "N", "send only the first N bytes of each frame (0..4096)", "0..4096",
+     [](const char *a, settings &s) { return set_number(a, readersim::frame_bytes, s.cfg.frame_cut); }},
+    {behaviour_section, "hangup-after-cut", 0, nullptr, "with --frame-cut: hang up after the cut frame",
+     nullptr, [](const char *, settings &s) { return s.cfg.hangup_after_frame_bytes = true; }},
+    {behaviour_section, "stray", 0, "BYTES", "bytes sent before each \"!\" (\\xHH and \\\\ escapes)",
+     "bytes, with \\xHH and \\\\ escapes",
+     [](const char *a, settings &s) { return parse_bytes(a, s.cfg.stray_before_announce); }},
+    {behaviour_section, "rate", 0, "BPS",
+     "line rate in bits per second, 10 bits per byte (default 0: unpaced; a real reader runs at 115200)",
+     "0..1e9", [](const char *a, settings &s) { return set_real(a, 0, 1e9, s.cfg.line_rate); }},
+    {behaviour_section, "announce-every", 0, "S",
+     "send \"!\" every S seconds while started (default 0: never)", "0..1e6",
+     [](const char *a, settings &s) { return set_real(a, 0, 1e6, s.cfg.announce_every); }},
+    {behaviour_section, "stdin-control", 0, nullptr,
+     "read commands from standard input, one a line: announce, hangup, quit; end of input also quits",
+     nullptr, [](const char *, settings &s) { return s.stdin_control = true; }},
+
+    {profile_section, "text", 0, "T", "text of the symbol (default KESTREL)", "any text",
+     [](const char *a, settings &s) { return (s.cfg.prof.text = a), true; }},
+    {profile_section, "narrow", 0, "N", "samples per narrow module (default 8; shrinks to fit)", "0..2048",
+     [](const char *a, settings &s) { return set_number(a, readersim::sample_count, s.cfg.prof.narrow); }},
+    {profile_section, "ratio", 0, "R", "wide/narrow ratio, 1..10 (default 2.5)", "1..10",
+     [](const char *a, settings &s) { return set_real(a, 1, 10, s.cfg.prof.ratio); }},
+    {profile_section, "low", 0, "V", "bar reflectance, 0..255 (default 30)", "0..255",
+     [](const char *a, settings &s) { return set_real(a, 0, 255, s.cfg.prof.low); }},
+    {profile_section, "high", 0, "V", "space reflectance, 0..255 (default 220)", "0..255",
+     [](const char *a, settings &s) { return set_real(a, 0, 255, s.cfg.prof.high); }},
+    {profile_section, "blur", 0, "S", "edge blur, standard deviation in samples (default 1)", "0..1000",
+     [](const char *a, settings &s) { return set_real(a, 0, 1000, s.cfg.prof.blur); }},
+    {profile_section, "noise", 0, "S", "noise, standard deviation in sample units (default 0)", "0..1000",
+     [](const char *a, settings &s) { return set_real(a, 0, 1000, s.cfg.prof.noise); }},
+    {profile_section, "seed", 0, "N", "noise seed (default 1)", "0..0xFFFFFFFF",
+     [](const char *a, settings &s) { return set_number(a, 0xFFFFFFFF, s.cfg.prof.seed); }},
+    {profile_section, "png", 0, "FILE",
+     "serve a row of pixels of a PNG image instead: black becomes --low, white --high, resampled to 2048 "
+     "samples",
+     "a PNG file", [](const char *a, settings &s) { return !(s.png = a).empty(); }},
+    {profile_section, "png-row", 0, "N", "the pixel row to take (default: the middle one)",
+     "a row number from 0", [](const char *a, settings &s) { return set_number(a, 0x7FFFFFFF, s.png_row); }},
+
+    {program_section, "link", 0, "PATH",
+     "also make PATH a symbolic link to the terminal while serving (an old link there is replaced)", "a path",
+     [](const char *a, settings &s) { return !(s.link = a).empty(); }},
+    {program_section, "help", 'h', nullptr, "show this text", nullptr,
+     [](const char *, settings &s) { return s.help = true; }},
+    {program_section, "version", 'V', nullptr, "show the version", nullptr,
+     [](const char *, settings &s) { return s.version = true; }},
 };
 
-// An image to take the profile from.
-struct image_source {
-    std::string path;
-    int row = -1;
-};
+const char usage_head[] = "usage: kestrel-readersim [options]\n"
+                          "Emulates the scanning head on a pseudo-terminal. Prints the terminal's path\n"
+                          "on the first line of standard output, then serves until SIGINT, SIGTERM or\n"
+                          "SIGHUP. Numbers are decimal, or hexadecimal with 0x (--firmware 0x0206).\n";
 
-// Applies one option to the configuration; false when its value is bad.
-bool apply(int id, const char *arg, readersim::config &c, bool &stdin_control, image_source &image) {
-    unsigned long u = 0;
-    auto &i = c.id;
-    auto &p = c.prof;
-    switch (id) {
-    case o_serial: return parse_uint(arg, 0xFFFF, u) && ((i.serial = (uint16_t)u), true);
-    case o_firmware: return parse_uint(arg, 0xFFFF, u) && ((i.firmware = (uint16_t)u), true);
-    case o_prog: return parse_uint(arg, 0xFFFF, u) && ((i.prog_checksum = (uint16_t)u), true);
-    case o_boot: return parse_uint(arg, 0xFFFF, u) && ((i.boot_checksum = (uint16_t)u), true);
-    case o_resolution: return parse_uint(arg, 0xFFFF, u) && ((i.resolution = (uint16_t)u), true);
-    case o_wavelength: return parse_uint(arg, 0xFFFF, u) && ((i.wavelength = (uint16_t)u), true);
-    case o_short: return parse_uint(arg, 0xFFFF, u) && ((i.short_sample_size = (uint16_t)u), true);
-    case o_long: return parse_uint(arg, 0xFFFFFFFF, u) && ((i.long_sample_size = (uint32_t)u), true);
-    case o_num: return parse_uint(arg, 0xFFFF, u) && ((i.num_samples = (uint16_t)u), true);
-    case o_type: return parse_uint(arg, 0xFF, u) && ((i.reader_type = (uint8_t)u), true);
-    case o_drive: return parse_uint(arg, 0xFF, u) && ((i.motive_power = (uint8_t)u), true);
-    case o_bad: i.bad_checksum = true; return true;
-    case o_silent: c.silent = true; return true;
-    case o_cut: return parse_uint(arg, readersim::frame_bytes, u) && ((c.frame_cut = (int)u), true);
-    case o_hangup: c.hangup_after_frame_bytes = true; return true;
-    case o_stray: return parse_bytes(arg, c.stray_before_announce);
-    case o_rate: return parse_double(arg, 0, 1e9, c.line_rate);
-    case o_every: return parse_double(arg, 0, 1e6, c.announce_every);
-    case o_stdin: stdin_control = true; return true;
-    case o_text: p.text = arg; return true;
-    case o_narrow: return parse_uint(arg, readersim::sample_count, u) && ((p.narrow = (int)u), true);
-    case o_ratio: return parse_double(arg, 1, 10, p.ratio);
-    case o_low: return parse_double(arg, 0, 255, p.low);
-    case o_high: return parse_double(arg, 0, 255, p.high);
-    case o_blur: return parse_double(arg, 0, 1000, p.blur);
-    case o_noise: return parse_double(arg, 0, 1000, p.noise);
-    case o_seed: return parse_uint(arg, 0xFFFFFFFF, u) && ((p.seed = (uint32_t)u), true);
-    case o_png: image.path = arg; return !image.path.empty();
-    case o_png_row: return parse_uint(arg, 0x7FFFFFFF, u) && ((image.row = (int)u), true);
-    default: return false;
+std::string usage_text() {
+    std::string text = usage_head;
+    const char *section = nullptr;
+    for (const auto &r : option_rows) {
+        if (r.section != section) {
+            section = r.section;
+            text += std::string("\n") + section + "\n";
+        }
+        std::string head = "  ";
+        head += r.short_name ? std::string("-") + r.short_name + ", " : "";
+        head += std::string("--") + r.name + (r.value ? std::string(" ") + r.value : "");
+        text += tools::help_entry(head, r.help);
     }
+    return text;
 }
+
+volatile sig_atomic_t stop_signal = 0;
+
+void on_signal(int) { stop_signal = 1; }
 
 // Handles the complete lines in buf; false once "quit" is read.
 bool run_commands(std::string &buf, readersim::simulator &sim) {
@@ -255,63 +213,110 @@ bool run_commands(std::string &buf, readersim::simulator &sim) {
     return true;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    readersim::config cfg;
-    bool stdin_control = false;
-    image_source image;
+// Parses the command line into `s`; returns -1 to go on serving, or the
+// exit status.
+int parse_command_line(int argc, char **argv, settings &s) {
+    std::vector<struct option> long_options;
+    std::string short_options = ":";
+    for (const auto &r : option_rows) {
+        int id = (int)(&r - option_rows) + 256;
+        long_options.push_back({r.name, r.value ? required_argument : no_argument, nullptr, id});
+        if (r.short_name)
+            short_options += r.short_name;
+    }
+    long_options.push_back({nullptr, 0, nullptr, 0});
     opterr = 0;
-    int id, which = 0;
-    while ((id = getopt_long(argc, argv, "", options, &which)) != -1) {
-        if (id == o_help) {
-            fputs(usage, stdout);
-            return 0;
-        }
-        if (id == '?' || id == ':') {
-            fprintf(stderr, "kestrel-readersim: unknown option or missing value: %s\n", argv[optind - 1]);
-            fputs("Try 'kestrel-readersim --help'.\n", stderr);
+    int id;
+    while ((id = getopt_long(argc, argv, short_options.c_str(), long_options.data(), nullptr)) != -1) {
+        const option_row *row = nullptr;
+        for (const auto &r : option_rows)
+            if ((id >= 256 && &r - option_rows == id - 256) || (r.short_name && id == r.short_name))
+                row = &r;
+        if (!row) {
+            const char *what = id == ':' ? "missing value for" : "unknown option";
+            fprintf(stderr, "kestrel-readersim: %s %s\nTry 'kestrel-readersim --help'.\n", what,
+                    argv[optind - 1]);
             return 2;
         }
-        if (!apply(id, optarg, cfg, stdin_control, image)) {
-            fprintf(stderr, "kestrel-readersim: bad value for --%s: '%s'\n", options[which].name,
-                    optarg ? optarg : "");
+        if (!row->apply(optarg ? optarg : "", s)) {
+            fprintf(stderr, "kestrel-readersim: bad value for --%s: '%s' (%s)\n", row->name,
+                    optarg ? optarg : "", row->accepts);
             return 2;
         }
+    }
+    if (s.help) {
+        fputs(usage_text().c_str(), stdout);
+        return 0;
+    }
+    if (s.version) {
+        printf("kestrel-readersim %s\n", KESTREL_VERSION);
+        return 0;
     }
     if (optind < argc) {
         fprintf(stderr, "kestrel-readersim: unexpected argument '%s'\n", argv[optind]);
         return 2;
     }
-    if (cfg.hangup_after_frame_bytes && cfg.frame_cut < 0) {
+    if (s.cfg.hangup_after_frame_bytes && s.cfg.frame_cut < 0) {
         fputs("kestrel-readersim: --hangup-after-cut needs --frame-cut\n", stderr);
         return 2;
     }
     std::string error;
-    if (!image.path.empty() && !readersim::samples_from_png(image.path, image.row, cfg.prof.low,
-                                                            cfg.prof.high, cfg.samples, error)) {
+    if (!s.png.empty() && !readersim::samples_from_png(s.png, s.png_row, s.cfg.prof.low, s.cfg.prof.high,
+                                                       s.cfg.samples, error)) {
         fprintf(stderr, "kestrel-readersim: --png: cannot take a profile from %s\n", error.c_str());
         return 2;
     }
+    return -1;
+}
+
+// Points `link` at `target`, replacing an old symbolic link but nothing else.
+bool make_link(const std::string &link, const std::string &target) {
+    struct stat st;
+    if (lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        unlink(link.c_str());
+    return symlink(target.c_str(), link.c_str()) == 0;
+}
+
+// Removes the link when it still points at `target`.
+void remove_link(const std::string &link, const std::string &target) {
+    char buf[4096];
+    ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
+    if (n > 0 && std::string(buf, (size_t)n) == target)
+        unlink(link.c_str());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    settings s;
+    int status = parse_command_line(argc, argv, s);
+    if (status >= 0)
+        return status;
 
     // The serving thread inherits a mask without the stop signals, so they
     // reach the main thread and interrupt its wait at once.
+    const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
     sigset_t stops;
     sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_signal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (int sig : stop_signals) {
+        sigaddset(&stops, sig);
+        sigaction(sig, &sa, nullptr);
+    }
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
     readersim::simulator sim;
-    bool ok = sim.start(cfg);
+    bool ok = sim.start(s.cfg);
+    int start_errno = errno;
     pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     if (!ok) {
-        fprintf(stderr, "kestrel-readersim: cannot open a pseudo-terminal: %s\n", strerror(errno));
+        fprintf(stderr, "kestrel-readersim: cannot open a pseudo-terminal: %s\n", strerror(start_errno));
+        return 1;
+    }
+    if (!s.link.empty() && !make_link(s.link, sim.path())) {
+        fprintf(stderr, "kestrel-readersim: cannot make the link %s: %s\n", s.link.c_str(), strerror(errno));
         return 1;
     }
     printf("%s\n", sim.path().c_str());
@@ -321,7 +326,7 @@ int main(int argc, char **argv) {
     bool serving = true;
     while (serving && !stop_signal) {
         struct pollfd pfd = {0, POLLIN, 0};
-        if (!stdin_control) {
+        if (!s.stdin_control) {
             poll(nullptr, 0, 200);
             continue;
         }
@@ -337,6 +342,8 @@ int main(int argc, char **argv) {
         pending.append(buf, (size_t)n);
         serving = run_commands(pending, sim);
     }
+    if (!s.link.empty())
+        remove_link(s.link, sim.path());
     sim.stop();
     return 0;
 }
