@@ -323,7 +323,7 @@ simulator::~simulator() {
 bool simulator::start(const config &cfg) {
     if (d->thread.joinable())
         return false;
-    int m = posix_openpt(O_RDWR | O_NOCTTY);
+    int m = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m < 0)
         return false;
     char name[128];
@@ -331,7 +331,7 @@ bool simulator::start(const config &cfg) {
         ::close(m);
         return false;
     }
-    int k = ::open(name, O_RDWR | O_NOCTTY);
+    int k = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (k < 0 || !make_raw(k) || !make_raw(m) || fcntl(m, F_SETFL, O_NONBLOCK) != 0) {
         if (k >= 0)
             ::close(k);
