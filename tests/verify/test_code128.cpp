@@ -144,16 +144,9 @@ TEST(VerifyCode128, KnownAnswers) {
         SCOPED_TRACE("row " + std::to_string(k) + ": " + r.what);
         verify_options_t o = code128_only();
         auto scan = grade(draw(r.widths), &o);
-        EXPECT_EQ(symbol_of(*scan), r.symbol) << scan->failure;
-        if (r.symbol.empty()) {
-            EXPECT_NE(std::string(scan->failure).find(r.failure), std::string::npos) << scan->failure;
-            EXPECT_EQ(scan->grade, 0);
-            continue;
+        if (expect_read(*scan, VERIFY_CODE128, r.symbol, r.decodability, r.quiet_grade, r.failure)) {
+            EXPECT_FALSE(scan->reversed);
         }
-        EXPECT_EQ(scan->symbology, VERIFY_CODE128);
-        EXPECT_NEAR(scan->param[VERIFY_P_DECODABILITY].value, r.decodability, 1e-9);
-        EXPECT_EQ(scan->param[VERIFY_P_QUIET_ZONE].grade, r.quiet_grade);
-        EXPECT_FALSE(scan->reversed);
     }
 }
 

@@ -133,17 +133,10 @@ TEST(VerifyCode39, KnownAnswers) {
         SCOPED_TRACE("row " + std::to_string(k) + ": " + r.what);
         verify_options_t o = code39_only(r.check);
         auto scan = grade(draw(r.widths), &o);
-        EXPECT_EQ(symbol_of(*scan), r.symbol) << scan->failure;
-        if (r.symbol.empty()) {
-            EXPECT_NE(std::string(scan->failure).find(r.failure), std::string::npos) << scan->failure;
-            EXPECT_EQ(scan->grade, 0);
-            continue;
+        if (expect_read(*scan, VERIFY_CODE39, r.symbol, r.decodability, r.quiet_grade, r.failure)) {
+            EXPECT_FALSE(scan->reversed);
+            EXPECT_NEAR(scan->module, r.module, 1e-9);
         }
-        EXPECT_EQ(scan->symbology, VERIFY_CODE39);
-        EXPECT_NEAR(scan->param[VERIFY_P_DECODABILITY].value, r.decodability, 1e-9);
-        EXPECT_EQ(scan->param[VERIFY_P_QUIET_ZONE].grade, r.quiet_grade);
-        EXPECT_FALSE(scan->reversed);
-        EXPECT_NEAR(scan->module, r.module, 1e-9);
     }
 }
 

@@ -191,19 +191,12 @@ TEST(VerifyDataBar, KnownAnswers) {
         SCOPED_TRACE("row " + std::to_string(k) + ": " + r.what);
         verify_options_t o = databar_only();
         auto scan = grade(draw(r.w), &o);
-        EXPECT_EQ(symbol_of(*scan), r.symbol) << scan->failure;
-        if (r.symbol.empty()) {
-            EXPECT_NE(std::string(scan->failure).find(r.failure), std::string::npos) << scan->failure;
-            EXPECT_EQ(scan->grade, 0);
-            continue;
+        if (expect_read(*scan, VERIFY_DATABAR, r.symbol, r.decodability, r.quiet_grade, r.failure)) {
+            EXPECT_FALSE(scan->reversed);
+            EXPECT_NEAR(scan->module, r.module, 1e-9);
+            EXPECT_EQ(scan->symbol_first, 1); // the left guard's bar
+            EXPECT_EQ(scan->symbol_last, 45); // the right guard's bar
         }
-        EXPECT_EQ(scan->symbology, VERIFY_DATABAR);
-        EXPECT_NEAR(scan->param[VERIFY_P_DECODABILITY].value, r.decodability, 1e-9);
-        EXPECT_EQ(scan->param[VERIFY_P_QUIET_ZONE].grade, r.quiet_grade);
-        EXPECT_FALSE(scan->reversed);
-        EXPECT_NEAR(scan->module, r.module, 1e-9);
-        EXPECT_EQ(scan->symbol_first, 1); // the left guard's bar
-        EXPECT_EQ(scan->symbol_last, 45); // the right guard's bar
     }
 }
 

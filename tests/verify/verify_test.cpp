@@ -40,4 +40,18 @@ std::string symbol_of(const verify_scan_t &scan) {
     return scan.decoded == 1 ? std::string(scan.symbol, (size_t)scan.symbol_length) : std::string();
 }
 
+bool expect_read(const verify_scan_t &scan, int symbology, const std::string &symbol, double decodability,
+                 double quiet_grade, const std::string &failure) {
+    EXPECT_EQ(symbol_of(scan), symbol) << scan.failure;
+    if (symbol.empty()) {
+        EXPECT_NE(std::string(scan.failure).find(failure), std::string::npos) << scan.failure;
+        EXPECT_EQ(scan.grade, 0);
+        return false;
+    }
+    EXPECT_EQ(scan.symbology, symbology);
+    EXPECT_NEAR(scan.param[VERIFY_P_DECODABILITY].value, decodability, 1e-9);
+    EXPECT_EQ(scan.param[VERIFY_P_QUIET_ZONE].grade, quiet_grade);
+    return symbol_of(scan) == symbol;
+}
+
 } // namespace verifytest

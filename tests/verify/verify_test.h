@@ -28,4 +28,11 @@ std::unique_ptr<verify_scan_t> grade(const std::vector<double> &r, const verify_
 // The decoded symbol as a string ("" when none).
 std::string symbol_of(const verify_scan_t &scan);
 
+// Checks a scan of a known-answer row: its symbol, and then either (no
+// symbol expected) that the failure reason holds `failure` and the scan
+// grades 0, or the symbology, the decodability and the quiet zones' grade.
+// True when the symbol was expected and read, for the row's further checks.
+bool expect_read(const verify_scan_t &scan, int symbology, const std::string &symbol, double decodability,
+                 double quiet_grade, const std::string &failure);
+
 } // namespace verifytest
