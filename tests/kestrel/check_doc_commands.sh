@@ -42,6 +42,13 @@ case "$doc" in
     inside { gsub(/\\-/, "-"); gsub(/\\\(aq/, "\047"); gsub(/\\e/, "\\\\"); print > file }' "$doc" ;;
 esac
 
+# A sanitizer build's libraries need their run-times loaded first into
+# Debian's uninstrumented python3, whose own allocations are no leaks of ours.
+prelude=
+if [ -n "${KESTREL_PYTHON_PRELOAD:-}" ]; then
+  prelude="python3() { LD_PRELOAD='$KESTREL_PYTHON_PRELOAD' ASAN_OPTIONS=detect_leaks=0:halt_on_error=1:exitcode=86 command python3 \"\$@\"; }"
+fi
+
 ran=0
 for block in "$work"/block.*; do
   [ -e "$block" ] || { echo "FAIL: no command examples in $doc"; exit 1; }
@@ -64,6 +71,7 @@ for block in "$work"/block.*; do
     echo "serving: $commands"
     continue
   fi
+  [ -n "$prelude" ] && sed -i "1i $prelude" "$block"
   if ! (cd "$work" && timeout 120 bash -e -o pipefail "$block") >"$work/out" 2>&1; then
     echo "FAIL: an example of $doc does not run as shown:"
     cat "$block"
