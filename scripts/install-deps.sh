@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks the Debian packages that building and testing Kestrel need. As root
 # it installs what is missing; otherwise it names the packages to install.
+# (locales: the locale sources from which a test makes de_DE.UTF-8 with localedef.)
 # Usage: install-deps.sh [group...]   groups: build (default), python, peers, bench, fuzz, lint, deb
 set -u
 declare -A groups=(
-  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev"
+  [build]="cmake g++ make ninja-build libgtest-dev binutils pkg-config groff-base libbenchmark-dev libpng-dev locales"
   [python]="python3 python3-pytest python3-pip python3-setuptools python3-wheel"
   [peers]="zint zxing-cpp-tools zbar-tools python3-stdnum python3"
   [bench]="libbenchmark-dev"

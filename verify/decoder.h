@@ -64,6 +64,9 @@ extern const decoder itf_decoder;
 extern const decoder codabar_decoder;
 extern const decoder msi_decoder;
 extern const decoder databar_decoder;
+extern const decoder ean_upc_decoder;
+extern const decoder code128_decoder;
+extern const decoder code93_decoder;
 
 // The decoders in the order auto-detection tries them.
 std::span<const decoder *const> decoder_table();

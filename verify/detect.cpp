@@ -13,7 +13,8 @@ namespace {
 // characters carry no such check, last, so that they never claim a profile
 // that another one reads.
 const decoder *const table[] = {
-    &databar_decoder, &code39_decoder, &codabar_decoder, &itf_decoder, &msi_decoder,
+    &databar_decoder, &ean_upc_decoder, &code128_decoder, &code93_decoder,
+    &code39_decoder,  &codabar_decoder, &itf_decoder,     &msi_decoder,
 };
 
 // A space counts as a possible quiet zone when it is at least this many

@@ -125,17 +125,26 @@ enum {
     RDR_WRITE_START = -402,   /* writing the start command failed */
     /* Calibration save: the file is rebuilt in a synced temporary file beside
      * it and renamed over it; on any code but -607 the calibration file keeps
-     * its previous complete content and the temporary file is removed. */
-    RDR_CAL_TEMPFILE = -600,      /* temporary file not created in the calibration file's directory */
+     * its previous complete content and the temporary file is removed. Saves
+     * from several processes take turns under a lock on the directory.
+     * Where the directory cannot be written but the file can, the file is
+     * rewritten in place instead, with no backup; a failure while writing it
+     * (-604) may leave it damaged. */
+    RDR_CAL_TEMPFILE = -600,      /* no temporary file in the calibration file's directory, and the
+                                     file cannot be rewritten in place */
     RDR_CAL_WRITE_CALIB = -601,   /* writing the calibration line failed */
     RDR_CAL_WRITE_READER = -602,  /* writing the reader line or copied lines failed */
     RDR_CAL_REPLACE = -603,       /* no file name, a name or backup path over 1023 characters, the
                                      backup's own name, or the rename over the file failed */
-    RDR_CAL_COPY = -604,          /* the backup could be neither linked nor copied */
+    RDR_CAL_COPY = -604,          /* the backup could be neither linked, copied nor moved; or the
+                                     in-place rewrite found no room or could not be written */
     RDR_CAL_CLOSE_TEMP = -605,    /* flushing, syncing or closing the temporary file failed */
-    RDR_CAL_READ = -606,          /* the current calibration file exists but cannot be read */
-    RDR_CAL_SYNC_DIR = -607,      /* syncing the directory after the rename failed: the file holds
-                                     the new content, which may not survive a power cut */
+    RDR_CAL_READ = -606,          /* the calibration file's name is not a regular file, or reading
+                                     it failed (a file the process may not open for reading is no
+                                     error: it becomes the backup) */
+    RDR_CAL_SYNC_DIR = -607,      /* syncing the directory after the rename, or the file rewritten
+                                     in place, failed: the file holds the new content, which may
+                                     not survive a power cut */
     RDR_CAL_REMOVE_BACKUP = -608, /* removing the old backup failed */
     /* Earlier names of -606, -607 and -608, kept for hosts written with them. */
     RDR_CAL_OPEN_TEMP = RDR_CAL_READ,
@@ -237,14 +246,20 @@ KESTREL_API int dummy_readerfound_func(int id, const char *portname, const reade
 
 /* ---- Serial transport -----------------------------------------------------------------
  * One channel per process, to the device of a reader index (0..3) that
- * discovery recorded. The line is 115200 bit/s, raw 8-bit, RTS/CTS. */
+ * discovery recorded. The line is 115200 bit/s, raw 8-bit, RTS/CTS. While the
+ * channel is open the device is this process's alone (an advisory lock on it
+ * and TIOCEXCL); the descriptor is not inherited by programs the host starts.
+ * Silences and deadlines run on the monotonic clock, so signals do not
+ * shorten them. */
 
 /* Closes any open channel, opens the device of slot devnum and drains its
  * input (about a second of quiet; bounded on a line that never stops).
  * 0; 69 when the slot is out of range or empty; 74 when the device cannot be
- * opened or configured. */
+ * opened or configured, or another process holds it (nothing is sent then
+ * and the line's settings are not touched). */
 KESTREL_API int reader_usb_open(int devnum);
-/* Restores the line settings found at open and closes the channel. 0. */
+/* Restores the line settings found at open and closes the channel, which
+ * frees the device for other processes. 0. */
 KESTREL_API int reader_usb_close(void);
 /* Reads exactly num bytes, polling every millisecond. num; or a negative
  * value after about a second without input, when bytes keep trickling in
@@ -272,7 +287,9 @@ KESTREL_API int serial_registry_set(const char *const *ttynames, const char *con
 /* Probes every listed device whose TTY name begins with "usbserial-0000" (or
  * that has no name) with the information request, and reports each reader
  * that answers to rdrfound (may be null; nonzero stops). Readers get ids
- * 0x100 + index. Returns the number recorded, 0 to 4. */
+ * 0x100 + index. A device that another process holds is skipped with the
+ * status line "<path> is in use by another process". Returns the number
+ * recorded, 0 to 4. */
 KESTREL_API int usb_enumerate(statfunc_t showstat, rdrfound_t rdrfound);
 
 /* ---- USB serial connection --------------------------------------------------------------

@@ -33,11 +33,11 @@ extern "C" {
  * decoded symbol's symbology goes to a plug-in unchanged. */
 typedef enum verify_symbology_t {
     VERIFY_NONE = -1,
-    VERIFY_EAN_UPC = 0, /* EAN-13, EAN-8, UPC-A, UPC-E, with add-ons: ]E0 ]E1 ]E2 ]E3 ]E4 */
+    VERIFY_EAN_UPC = 0, /* EAN-13, UPC-A, UPC-E as 13 digits ]E0, with an add-on ]E3; EAN-8 ]E4 */
     VERIFY_CODE39 = 1,  /* ]A0, ]A1 check verified, ]A3 check verified and stripped */
     VERIFY_ITF = 2,     /* Interleaved 2 of 5, ITF-14 included: ]I0, ]I1 check verified, ]I3 stripped */
     VERIFY_CODABAR = 3, /* ]F0, start and stop characters kept in the data */
-    VERIFY_CODE128 = 4, /* ]C0, ]C1 GS1-128 */
+    VERIFY_CODE128 = 4, /* ]C0, ]C1 GS1-128 (FNC1 first), ]C2 FNC1 second */
     VERIFY_DATABAR = 5, /* GS1 DataBar Omnidirectional: ]e0 */
     VERIFY_MSI = 6,     /* ]M0 check digits in the data, ]M1 check digits verified and stripped */
     VERIFY_CODE93 = 7,  /* ]G0 */

@@ -70,6 +70,9 @@ void save_id(const char *inifile, int id) {
 
 const char *plural(int n) { return n == 1 ? "" : "s"; }
 
+// A text for "%s" in a status line; a null text shows as printf shows it.
+const char *shown(const char *text) { return text ? text : "(null)"; }
+
 int do_reader_activate(statfunc_t showstat, const char *calfile, const char *inifile, int id, int flags) {
     (void)inifile;
     if (current_id >= 0)
@@ -93,7 +96,7 @@ int do_reader_activate(statfunc_t showstat, const char *calfile, const char *ini
 
 int dummy_readerfound_func(int id, const char *portname, const readerinfo_t *info) {
     if (dummy_readerfound_showstat)
-        statprintf(dummy_readerfound_showstat, 0, "%d: '%s' (%.04X)", id, portname ? portname : "",
+        statprintf(dummy_readerfound_showstat, 0, "%d: '%s' (%.04X)", id, shown(portname),
                    info ? info->SerialNumber : 0xFFFF);
     if (id >= 0 && id == previous_id) {
         found_id = id;
@@ -133,8 +136,8 @@ int reader_find(statfunc_t showstat, const char *calfile, const char *inifile, i
 
 int reader_activate(statfunc_t showstat, const char *calfile, const char *inifile, int id, int flags) {
     statprintf(showstat, 0, "Activating reader %d:", id);
-    statprintf(showstat, 3, "Calibration: '%s'", calfile ? calfile : "");
-    statprintf(showstat, 3, "Settings   : '%s'", inifile ? inifile : "");
+    statprintf(showstat, 3, "Calibration: '%s'", shown(calfile));
+    statprintf(showstat, 3, "Settings   : '%s'", shown(inifile));
     int r = do_reader_activate(showstat, calfile, inifile, id, flags);
     if (r != RDR_OK) {
         statprintf(showstat, 0, "Reader not activated: error %d", r);

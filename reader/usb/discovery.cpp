@@ -1,6 +1,7 @@
 // Reader discovery: walks the serial-device listing, probes each device named
 // "usbserial-0000..." (or unnamed) with the information request, and reports
-// every reader that answers with a valid reply.
+// every reader that answers with a valid reply. A device that another
+// process holds is skipped without a byte sent.
 #include "usb/discovery.h"
 
 #include <cstdio>
@@ -66,7 +67,10 @@ int GetModemPaths(registry_iter_t *serialPortIterator, statfunc_t showstat, rdrf
             continue;
         snprintf(bsdPaths[devCount], sizeof bsdPaths[devCount], "%s", dev->path);
         statprintf(showstat, 0, "BSD path %d: %s", devCount, bsdPaths[devCount]);
-        if (reader_usb_open(devCount) != 0)
+        int opened = usb_open_slot(devCount);
+        if (opened == usb_open_in_use)
+            statprintf(showstat, 0, "%s is in use by another process", bsdPaths[devCount]);
+        if (opened != 0)
             continue;
         stop = probe_reader(showstat, rdrfound);
         usb_write(&cmd_stop, 1);

@@ -1,9 +1,13 @@
 // Serial port transport: the library's one channel to a reader's serial
-// device. Opens by reader index, configures a raw 115200 line, polls reads.
+// device. Opens by reader index, holds the device for this process alone,
+// configures a raw 115200 line, polls reads.
 #include "usb/transport.h"
 
+#include <cerrno>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "kestrel/kestrel.h"
@@ -26,10 +30,12 @@ constexpr tcflag_t hardware_flow_control = CRTSCTS;
 // (0x0D turned into 0x0A, stripped high bits, parity marks, breaks).
 constexpr tcflag_t byte_changing_input = ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | IUCLC | BRKINT;
 
-// A read gives up at the first failure after this many in a row: with the
-// pause before each attempt, about a second without input.
-constexpr int failed_reads_allowed = 1000;
-constexpr int read_pause_us = 1000;
+// A read gives up when no byte has come for this long. Counted on the
+// monotonic clock, not in attempts: a host's timer signals cut the pauses
+// between attempts short, and would cut a count of attempts short with them.
+constexpr long long silence_limit_ns = 1000000000;
+// Pause before each read attempt.
+constexpr long read_pause_ns = 1000000;
 
 void make_raw(struct termios *t) {
     t->c_cflag |= CLOCAL | CREAD;
@@ -45,26 +51,47 @@ void make_raw(struct termios *t) {
     cfsetispeed(t, B115200);
 }
 
-// Elapsed time in hundredths of a second, for read deadlines and limits.
-long long now_tics(void) {
+// Elapsed time in nanoseconds, for silences, deadlines and limits.
+long long now_ns(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 100 + ts.tv_nsec / 10000000;
+    return (long long)ts.tv_sec * 1000000000 + ts.tv_nsec;
+}
+
+// The pause before a read attempt; a signal does not end it early.
+void pause_before_read(void) {
+    struct timespec left = {0, read_pause_ns};
+    while (nanosleep(&left, &left) == -1 && errno == EINTR) {
+    }
 }
 
 // A reader that never pauses would keep the drain going for ever, and one
 // that trickles bytes with pauses under a second would hold a read for ever;
 // after this long both give up (a scan frame takes 0.36 s on the line).
-constexpr long long busy_line_limit_tics = 1000; // 10 s
+constexpr long long busy_line_limit_ns = 10000000000;
 
 } // namespace
 
+// One process per reader. Serial terminal programs take an advisory lock on
+// the open device, and so does this library: a second process that opens
+// the device while it is held finds the lock taken and leaves at once,
+// before it changes the line's settings or sends a byte. TIOCEXCL keeps
+// every later open of the terminal out as well, whatever the program,
+// except a privileged one, which the lock still stops. The lock belongs to
+// this descriptor, so a process never meets its own: opening a device
+// closes the channel first.
 int OpenSerialPort(const char *bsdPath) {
     // O_NOCTTY: the device must never become the process's controlling
     // terminal, or a hang-up of the adapter would signal the host.
-    int fd = open(bsdPath, O_RDWR | O_NONBLOCK | O_NOCTTY);
+    // O_CLOEXEC: the programs the host starts do not inherit the reader.
+    int fd = open(bsdPath, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd == -1)
         return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) == -1 && errno == EWOULDBLOCK) {
+        close(fd);
+        errno = EBUSY;
+        return -1;
+    }
     if (tcgetattr(fd, &gOriginalTTYAttrs) == -1) {
         close(fd);
         return -1;
@@ -75,47 +102,56 @@ int OpenSerialPort(const char *bsdPath) {
         close(fd);
         return -1;
     }
+    ioctl(fd, TIOCEXCL);
     return fd;
 }
 
+// The exclusive mode belongs to the terminal, not to the descriptor: while
+// anyone else keeps the terminal open it would outlast this close, so it is
+// given back first. Closing releases the lock.
 void CloseSerialPort(int fd) {
     tcsetattr(fd, TCSANOW, &gOriginalTTYAttrs);
+    ioctl(fd, TIOCNXCL);
     close(fd);
 }
 
-// A read that delivers nothing, or fails, is a failed attempt; any byte
-// starts the count afresh. A read still short of n bytes after the busy
-// line limit fails like a silent one.
+// A read that delivers nothing, or fails, is a failed attempt; the read
+// fails once no byte has come for the silence limit. A read still short of
+// n bytes after the busy line limit fails like a silent one.
 int getbytes(int fd, int n, unsigned char *buf) {
     int count = 0;
-    int error = 0;
-    long long limit = now_tics() + busy_line_limit_tics;
+    long long last_byte = now_ns();
+    const long long limit = last_byte + busy_line_limit_ns;
     while (count < n) {
-        usleep(read_pause_us);
+        pause_before_read();
         ssize_t got = read(fd, buf + count, (size_t)(n - count));
+        long long now = now_ns();
         if (got > 0) {
             count += (int)got;
-            error = 0;
-            if (count < n && now_tics() > limit)
+            last_byte = now;
+            if (count < n && now > limit)
                 return -1;
-            continue;
+        } else if (now - last_byte >= silence_limit_ns) {
+            return -1;
         }
-        if (error > failed_reads_allowed)
-            return got < 0 ? (int)got : -1;
-        error++;
     }
     return count;
 }
 
-int reader_usb_open(int devnum) {
+int usb_open_slot(int devnum) {
     if (devnum < 0 || devnum >= usb_path_slots || bsdPaths[devnum][0] == '\0')
         return RDR_EX_UNAVAILABLE;
     reader_usb_close();
     fileDescriptor = OpenSerialPort(bsdPaths[devnum]);
     if (fileDescriptor == -1)
-        return RDR_EX_IOERR;
+        return errno == EBUSY ? usb_open_in_use : RDR_EX_IOERR;
     usb_flush();
     return 0;
+}
+
+int reader_usb_open(int devnum) {
+    int r = usb_open_slot(devnum);
+    return r == usb_open_in_use ? RDR_EX_IOERR : r;
 }
 
 int reader_usb_close(void) {
@@ -141,8 +177,8 @@ int usb_write(const unsigned char *buf, int num) {
 
 int usb_flush(void) {
     unsigned char byte;
-    long long deadline = now_tics() + busy_line_limit_tics;
-    while (usb_read(&byte, 1) == 1 && now_tics() < deadline) {
+    long long deadline = now_ns() + busy_line_limit_ns;
+    while (usb_read(&byte, 1) == 1 && now_ns() < deadline) {
     }
     return 0;
 }
@@ -153,7 +189,9 @@ int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics) {
         return RDR_READ_FAILED;
     int n = 0;
     unsigned char *ptr = bytes;
-    long long timeout = tics > 0 ? now_tics() + tics : 0;
+    // tics are hundredths of a second.
+    const long long wait_ns = tics > 0 ? (long long)tics * 10000000 : 0;
+    long long timeout = now_ns() + wait_ns;
     for (;;) {
         int NoToRead = maxlen - n;
         if (NoToRead != 0) {
@@ -161,13 +199,12 @@ int usb_getbytes(unsigned char *bytes, int minlen, int maxlen, int tics) {
             if (NumChars < 0)
                 return RDR_READ_FAILED;
             if (NumChars > 0) {
-                if (tics > 0)
-                    timeout = now_tics() + tics;
+                timeout = now_ns() + wait_ns;
                 n += NumChars;
                 ptr += NumChars;
             }
         }
-        if (tics > 0 && now_tics() > timeout)
+        if (tics > 0 && now_ns() > timeout)
             return RDR_TIMEOUT;
         if (n >= minlen)
             return n;

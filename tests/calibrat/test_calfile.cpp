@@ -91,7 +91,7 @@ TEST_F(CalFile, FirstSaveWritesCalibrationAndReaderLinesAndNoBackup) {
     EXPECT_EQ(read_file(path), std::string("calib.1a2b:660=003e,e5bc 0.050000,0.850000 ") + nov14_text +
                                    " bench A\n" + reader_line);
     EXPECT_EQ(dir_entries(dir.path()), std::vector<std::string>{"cal.txt"});
-    EXPECT_EQ(mode_of(path), 0644u);
+    EXPECT_EQ(mode_of(path), 0600u);
 }
 
 TEST_F(CalFile, NullExtraEndsLineWithDateAndBlank) {

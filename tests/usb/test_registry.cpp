@@ -90,8 +90,9 @@ private:
 
 const std::string hub = "devices/pci0000:00/0000:00:14.0/usb1";
 
-// Adapters with and without serial numbers, a modem, on-board ports and
-// virtual terminals; the root hub has a serial number of its own.
+// Adapters with and without serial numbers, a modem (named after its USB
+// location, not as an adapter), on-board ports and virtual terminals; the
+// root hub has a serial number of its own.
 void typical_machine(sysfs_tree &t) {
     t.usb_device(hub, "0000:00:14.0");
     t.usb_device(hub + "/1-1", "A1000");
@@ -109,7 +110,7 @@ void typical_machine(sysfs_tree &t) {
 }
 
 const std::vector<entry> typical_listing = {
-    {"usbserial-ACM9", "/dev/ttyACM0"},
+    {"usbmodem141", "/dev/ttyACM0"},
     {"ttyS0", "/dev/ttyS0"},
     {"ttyS1", "/dev/ttyS1"},
     {"usbserial-00001234", "/dev/ttyUSB2"},
@@ -132,15 +133,15 @@ TEST(RegistrySysfs, FullTableKeepsAdaptersThenTheFirstInOrder) {
     sysfs_tree t(dir.path());
     typical_machine(t);
     const std::vector<entry> four = {
-        {"usbserial-ACM9", "/dev/ttyACM0"},
+        {"usbmodem141", "/dev/ttyACM0"},
         {"ttyS0", "/dev/ttyS0"},
         {"usbserial-00001234", "/dev/ttyUSB2"},
         {"usbserial-A1000", "/dev/ttyUSB10"},
     };
     EXPECT_EQ(scan(dir.path(), 4), four);
     const std::vector<entry> two = {
-        {"usbserial-ACM9", "/dev/ttyACM0"},
         {"usbserial-00001234", "/dev/ttyUSB2"},
+        {"usbserial-A1000", "/dev/ttyUSB10"},
     };
     EXPECT_EQ(scan(dir.path(), 2), two);
 }

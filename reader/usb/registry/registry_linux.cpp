@@ -1,5 +1,6 @@
 // Linux backend of the serial-device listing: the tty class of sysfs, with
-// USB serial adapters named as Mac OS X names them ("usbserial-" + serial).
+// USB serial adapters and USB modems named as Mac OS X names them
+// ("usbserial-" + serial number, "usbmodem" + location).
 #include "usb/registry/registry.h"
 
 #include <cstdio>
@@ -116,6 +117,75 @@ bool usb_serial_of(const char *ttydir, char *serial, size_t size) {
     }
 }
 
+// A CDC-ACM device (ttyACM*: a modem, a phone, a microcontroller board) is a
+// modem, not a USB serial adapter. Mac OS X names a modem "usbmodem" and the
+// place it is plugged in: the bus, the port on each hub down to the device,
+// then the interface number plus one, a hexadecimal digit each (usbmodem1421:
+// bus 1, ports 4 and 2, interface 0). The place is read from the name of the
+// USB interface the tty belongs to ("1-4.2:1.0"), the last directory before
+// "/tty/<kernel>" in the class entry's link; a modem without one keeps its
+// kernel name, as other ports do.
+constexpr char modem_kernel_prefix[] = "ttyACM";
+
+bool is_modem(const char *kernel) {
+    return strncmp(kernel, modem_kernel_prefix, sizeof modem_kernel_prefix - 1) == 0;
+}
+
+// Reads a decimal number at *p (before end) and moves *p behind it.
+bool read_number(const char **p, const char *end, unsigned long *n) {
+    if (*p == end || !is_digit(**p))
+        return false;
+    for (*n = 0; *p < end && is_digit(**p); (*p)++)
+        *n = *n * 10 + (unsigned long)(**p - '0');
+    return true;
+}
+
+bool append_hex(char *out, size_t size, size_t *used, unsigned long n) {
+    int len = snprintf(out + *used, size - *used, "%lx", n);
+    if (len < 0 || (size_t)len >= size - *used)
+        return false;
+    *used += (size_t)len;
+    return true;
+}
+
+// Writes the location digits of a USB interface's name
+// "<bus>-<port>[.<port>...]:<configuration>.<interface>" to out; false when
+// the name has another form or the digits do not fit.
+bool location_digits(const char *p, const char *end, char *out, size_t size) {
+    size_t used = 0;
+    unsigned long n;
+    if (!read_number(&p, end, &n) || p == end || *p++ != '-' || !append_hex(out, size, &used, n))
+        return false;
+    do {
+        if (!read_number(&p, end, &n) || p == end || !append_hex(out, size, &used, n))
+            return false;
+    } while (*p++ == '.');
+    if (p[-1] != ':' || !read_number(&p, end, &n) || p == end || *p++ != '.')
+        return false;
+    return read_number(&p, end, &n) && p == end && append_hex(out, size, &used, n + 1);
+}
+
+// The name of a modem's tty: "usbmodem" and its location, or the kernel name.
+void modem_name(const char *root, const char *kernel, char *name, size_t size) {
+    char entry[sysfs_path_size], link[sysfs_path_size], digits[64];
+    size_t tail = strlen(kernel) + 5; // "/tty/" and the kernel name end the link
+    ssize_t len = -1;
+    if ((size_t)snprintf(entry, sizeof entry, "%s/class/tty/%s", root, kernel) < sizeof entry)
+        len = readlink(entry, link, sizeof link - 1);
+    if (len > (ssize_t)tail) {
+        link[len] = '\0';
+        const char *iface_end = link + len - tail;
+        const char *iface = iface_end;
+        while (iface > link && iface[-1] != '/')
+            iface--;
+        if (strncmp(iface_end, "/tty/", 5) == 0 && location_digits(iface, iface_end, digits, sizeof digits)) {
+            snprintf(name, size, "usbmodem%s", digits);
+            return;
+        }
+    }
+    snprintf(name, size, "%s", kernel);
+}
+
 // Describes the tty class entry `kernel`; false when it is not backed by a device.
 bool describe_tty(const char *root, const char *kernel, registry_device_t *dev) {
     char ttydir[sysfs_path_size];
@@ -126,7 +196,10 @@ bool describe_tty(const char *root, const char *kernel, registry_device_t *dev) 
 
     char serial[256];
     int len;
-    if (usb_serial_of(ttydir, serial, sizeof serial))
+    if (is_modem(kernel)) {
+        modem_name(root, kernel, dev->name, sizeof dev->name);
+        len = (int)strlen(dev->name);
+    } else if (usb_serial_of(ttydir, serial, sizeof serial))
         len = snprintf(dev->name, sizeof dev->name, "usbserial-%s", serial);
     else
         len = snprintf(dev->name, sizeof dev->name, "%s", kernel);
