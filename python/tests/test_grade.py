@@ -146,6 +146,7 @@ def test_scans_of_the_simulator_are_graded_and_feed_the_plugins(simulator, tmp_p
 ZINT_SYMBOLS = [
     (["-b", "CODE32", "-d", "01234567"], "]A00CSSBD", "pharma_it"),  # zint's own Italian pharmacode
     (["-b", "CODE39", "-d", "1234562"], "]A01234562", "cip39"),
+    (["-b", "EANX", "-d", "991234567890"], "]E09912345678909", "ukcoupon"),  # check digit 9
 ]
 
 
@@ -195,6 +196,9 @@ PATTERNS = [
     (["-b", "MSI_PLESSEY", "--vers=2"], "1234", {"check": "strip", "msi_check": MsiCheck.MOD10_MOD10},
      "]M11234"),
     (["-b", "DBAR_OMN"], "0950110153001", {}, "]e0" + "01" + "0950110153001" + "0"),  # GS1 check digit 0
+    (["-b", "EANX"], "991234567890", {"symbology": "EAN/UPC"}, "]E09912345678909"),
+    (["-b", "CODE128", "--esc"], "A\\0B", {}, "]C0A\0B"),  # a NUL byte in the data
+    (["-b", "CODE93"], "KESTREL", {"symbology": "code 93"}, "]G0KESTREL"),
 ]
 
 
