@@ -9,7 +9,7 @@
 #   <prefix>/lib/kestrel/plugins/<name>, <name>.so
 #   <prefix>/include/kestrel/*.h
 #   <prefix>/<libdir>/cmake/Kestrel/              find_package(Kestrel)
-#   <prefix>/<libdir>/pkgconfig/kestrel.pc
+#   <prefix>/<libdir>/pkgconfig/kestrel.pc, kestrel-verify.pc
 #   <prefix>/share/man/man1/kestrel.1, kestrel-readersim.1
 #   <prefix>/share/doc/Kestrel/
 #
@@ -106,11 +106,17 @@ foreach(t IN LISTS KESTREL_PLUGIN_TARGETS)
     LIBRARY DESTINATION ${KESTREL_INSTALL_PLUGINDIR} COMPONENT runtime)
 endforeach()
 
-# ---- CMake package: find_package(Kestrel) -> Kestrel::kestrel ----------------
-get_target_property(KESTREL_LIB_VERSION kestrel VERSION)
-get_target_property(KESTREL_LIB_SOVERSION kestrel SOVERSION)
-set(KESTREL_LIB_FILE libkestrel.so.${KESTREL_LIB_VERSION})
-set(KESTREL_LIB_SONAME libkestrel.so.${KESTREL_LIB_SOVERSION})
+# ---- CMake package: find_package(Kestrel) -> Kestrel::kestrel, Kestrel::verify
+# File name and SONAME of each library: KESTREL_LIB_FILE, KESTREL_LIB_SONAME,
+# KESTREL_VERIFY_LIB_FILE, KESTREL_VERIFY_LIB_SONAME.
+foreach(library kestrel kestrel-verify)
+  get_target_property(version ${library} VERSION)
+  get_target_property(soversion ${library} SOVERSION)
+  string(MAKE_C_IDENTIFIER ${library} prefix)
+  string(TOUPPER ${prefix} prefix)
+  set(${prefix}_LIB_FILE lib${library}.so.${version})
+  set(${prefix}_LIB_SONAME lib${library}.so.${soversion})
+endforeach()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/KestrelConfig.cmake.in
   ${PROJECT_BINARY_DIR}/package/KestrelConfig.cmake
   INSTALL_DESTINATION ${KESTREL_INSTALL_CMAKEDIR}
@@ -121,7 +127,7 @@ install(FILES ${PROJECT_BINARY_DIR}/package/KestrelConfig.cmake
               ${PROJECT_BINARY_DIR}/package/KestrelConfigVersion.cmake
   DESTINATION ${KESTREL_INSTALL_CMAKEDIR} COMPONENT development)
 
-# ---- pkg-config: kestrel.pc, relocatable through ${pcfiledir} ---------------
+# ---- pkg-config: kestrel.pc, kestrel-verify.pc, relocatable through ${pcfiledir}
 kestrel_relative_path(KESTREL_PC_TO_PREFIX ${KESTREL_INSTALL_PKGCONFIGDIR} "")
 foreach(kind LIBDIR INCLUDEDIR PLUGINDIR)
   if(IS_ABSOLUTE "${KESTREL_INSTALL_${kind}}")
@@ -130,9 +136,11 @@ foreach(kind LIBDIR INCLUDEDIR PLUGINDIR)
     set(KESTREL_PC_${kind} "\${prefix}/${KESTREL_INSTALL_${kind}}")
   endif()
 endforeach()
-configure_file(${CMAKE_CURRENT_LIST_DIR}/kestrel.pc.in ${PROJECT_BINARY_DIR}/package/kestrel.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/package/kestrel.pc
-  DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR} COMPONENT development)
+foreach(pc kestrel kestrel-verify)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in ${PROJECT_BINARY_DIR}/package/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/package/${pc}.pc
+    DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR} COMPONENT development)
+endforeach()
 
 # ---- Man pages and documentation ------------------------------------------------
 # Copies in the build tree, so `man build/share/man/man1/kestrel.1` reads it

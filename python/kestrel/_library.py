@@ -1,7 +1,8 @@
-"""Loading libkestrel and describing its C interface to ctypes.
+"""Loading libkestrel and libkestrel-verify and describing their C
+interfaces to ctypes.
 
-The library is looked for in the directory named by KESTREL_LIBDIR when that
-variable is set, else through the system's loader path. It is loaded once,
+The libraries are looked for in the directory named by KESTREL_LIBDIR when that
+variable is set, else through the system's loader path. Each is loaded once,
 on first use, so that importing the package needs no library.
 """
 
@@ -10,11 +11,14 @@ from __future__ import annotations
 import ctypes
 import functools
 import os
-from ctypes import (CFUNCTYPE, POINTER, c_char, c_char_p, c_float, c_int,
-                    c_int32, c_ubyte, c_uint, c_uint16)
+from ctypes import (CFUNCTYPE, POINTER, c_char, c_char_p, c_double, c_float, c_int,
+                    c_int32, c_size_t, c_ubyte, c_uint, c_uint16)
 
 #: File name of the reader access library, by its SONAME.
 KESTREL_SONAME = "libkestrel.so.1"
+
+#: File name of the verifier engine, by its SONAME.
+VERIFY_SONAME = "libkestrel-verify.so.1"
 
 #: Environment variable naming the directory of the project's libraries.
 LIBDIR_VARIABLE = "KESTREL_LIBDIR"
@@ -68,6 +72,116 @@ _KESTREL_FUNCTIONS = {
 }
 
 
+# ---- The verifier engine's structures (kestrel/verify.h), field for field --
+
+VERIFY_PARAMETERS = 8
+VERIFY_MAX_ELEMENTS = 2048
+VERIFY_SYMBOL_SIZE = 512
+VERIFY_TEXT_SIZE = 160
+VERIFY_NOTATION_SIZE = 32
+
+
+class VerifyOptions(ctypes.Structure):
+    """verify_options_t."""
+
+    _fields_ = [
+        ("symbologies", c_uint),
+        ("check", c_int),
+        ("msi_check", c_int),
+        ("aperture", c_int),
+        ("mm_per_sample", c_double),
+        ("wavelength", c_int),
+    ]
+
+
+class VerifyParam(ctypes.Structure):
+    """verify_param_t: one parameter's value, grade and letter."""
+
+    _fields_ = [("value", c_double), ("grade", c_double), ("letter", c_char)]
+
+
+class VerifyElement(ctypes.Structure):
+    """verify_element_t: a bar or a space."""
+
+    _fields_ = [
+        ("start", c_double),
+        ("end", c_double),
+        ("reflectance", c_double),
+        ("ern", c_double),
+        ("bar", c_int),
+    ]
+
+
+class VerifyScan(ctypes.Structure):
+    """verify_scan_t: one graded scan (about 80 KB). The symbol is bytes,
+    not a C string, as its data may hold NUL bytes."""
+
+    _fields_ = [
+        ("grade", c_double),
+        ("letter", c_char),
+        ("param", VerifyParam * VERIFY_PARAMETERS),
+        ("rmax", c_double),
+        ("gt", c_double),
+        ("decoded", c_int),
+        ("symbology", c_int),
+        ("reversed", c_int),
+        ("symbol", c_ubyte * VERIFY_SYMBOL_SIZE),
+        ("symbol_length", c_int),
+        ("module", c_double),
+        ("symbol_first", c_int),
+        ("symbol_last", c_int),
+        ("quiet_start", c_double * 2),
+        ("quiet_end", c_double * 2),
+        ("quiet_required", c_double * 2),
+        ("element_total", c_int),
+        ("element_count", c_int),
+        ("element", VerifyElement * VERIFY_MAX_ELEMENTS),
+        ("failure", c_char * VERIFY_TEXT_SIZE),
+    ]
+
+
+class VerifySymbol(ctypes.Structure):
+    """verify_symbol_t: the grade of a symbol over several scans."""
+
+    _fields_ = [
+        ("scans", c_int),
+        ("decoded_scans", c_int),
+        ("consistent", c_int),
+        ("grade", c_double),
+        ("letter", c_char),
+        ("mean", VerifyParam * VERIFY_PARAMETERS),
+        ("symbology", c_int),
+        ("symbol", c_ubyte * VERIFY_SYMBOL_SIZE),
+        ("symbol_length", c_int),
+        ("module", c_double),
+        ("x_mm", c_double),
+        ("aperture", c_int),
+        ("notation", c_char * VERIFY_NOTATION_SIZE),
+        ("failure", c_char * VERIFY_TEXT_SIZE),
+    ]
+
+
+#: The engine's structures by their C names, for the test that compares
+#: their layout with the header's.
+VERIFY_STRUCTURES = {
+    "verify_options_t": VerifyOptions,
+    "verify_param_t": VerifyParam,
+    "verify_element_t": VerifyElement,
+    "verify_scan_t": VerifyScan,
+    "verify_symbol_t": VerifySymbol,
+}
+
+_VERIFY_FUNCTIONS = {
+    "verify_profile": (c_int, [POINTER(c_double), c_size_t, POINTER(VerifyOptions), POINTER(VerifyScan)]),
+    "verify_samples": (c_int, [POINTER(c_ubyte), c_size_t, c_uint, c_uint, POINTER(VerifyOptions),
+                               POINTER(VerifyScan)]),
+    "verify_symbol": (c_int, [POINTER(VerifyScan), c_int, POINTER(VerifyOptions), POINTER(VerifySymbol)]),
+    "verify_symbology_name": (c_char_p, [c_int]),
+    "verify_parameter_name": (c_char_p, [c_int]),
+    "verify_version": (c_char_p, []),
+}
+
+
 class LibraryNotFound(OSError):
     """A library of this project could not be loaded."""
 
@@ -98,6 +212,12 @@ def load_library(soname: str, functions: dict) -> ctypes.CDLL:
 def kestrel() -> ctypes.CDLL:
     """libkestrel, loaded on first use."""
     return load_library(KESTREL_SONAME, _KESTREL_FUNCTIONS)
+
+
+@functools.lru_cache(maxsize=None)
+def verify() -> ctypes.CDLL:
+    """libkestrel-verify, the verifier engine, loaded on first use."""
+    return load_library(VERIFY_SONAME, _VERIFY_FUNCTIONS)
 
 
 class _DlInfo(ctypes.Structure):

@@ -1,4 +1,4 @@
-"""The library's result codes, their meanings and the binding's exceptions."""
+"""The libraries' result codes, their meanings and the binding's exceptions."""
 
 from __future__ import annotations
 
@@ -119,3 +119,17 @@ class ScanTimeout(KestrelError, TimeoutError):
 
 class ReaderBusyError(RuntimeError):
     """The library keeps one reader per process, and one is open."""
+
+
+class GradeResult(enum.IntEnum):
+    """Result codes of the verifier engine, libkestrel-verify."""
+
+    OK = 0
+    ERR_ARGUMENT = -1
+    ERR_PROFILE = -2
+    ERR_INTERNAL = -3
+
+
+class GradeError(KestrelError, ValueError):
+    """The verifier engine refused a profile or an option: ``code`` is its
+    :class:`GradeResult` and ``meaning`` the engine's reason."""

@@ -16,15 +16,18 @@ from ctypes import POINTER, c_byte, c_char_p, c_int, c_ubyte
 from typing import Dict, List, Optional, Tuple, Union
 
 from . import _library
+from .grading import Symbology
 
 _ENTRY = "KorvelVerifierPlugIn"
 _COUNTED_MAX = 255
 
 # Symbology identifier letters (ISO/IEC 15424, after "]") and the plug-ins'
-# symbology codes; case matters. Any other letter is code -1, which no
-# plug-in claims.
-_SYMBOLOGY_CODES = {"E": 0, "A": 1, "I": 2, "F": 3, "C": 4, "e": 5, "M": 6, "G": 7}
-_NO_SYMBOLOGY = -1
+# symbology codes; case matters. Any other letter is Symbology.NONE, which
+# no plug-in claims.
+_SYMBOLOGY_CODES = {
+    "E": Symbology.EAN_UPC, "A": Symbology.CODE39, "I": Symbology.ITF, "F": Symbology.CODABAR,
+    "C": Symbology.CODE128, "e": Symbology.DATABAR, "M": Symbology.MSI, "G": Symbology.CODE93,
+}
 
 _ENTRY_TYPE = ctypes.CFUNCTYPE(c_int, c_int, c_char_p, POINTER(c_ubyte), POINTER(c_ubyte), c_byte)
 
@@ -97,7 +100,7 @@ def _parse(symbol: Union[str, bytes]) -> Tuple[int, bytes]:
         raise ValueError("a symbol starts with ']' and the symbology identifier, e.g. ']A0DATA'")
     if len(symbol) < 3:
         raise ValueError("a symbol needs the identifier letter and a modifier after ']', e.g. ']A0DATA'")
-    code = _SYMBOLOGY_CODES.get(chr(symbol[1]), _NO_SYMBOLOGY)
+    code = _SYMBOLOGY_CODES.get(chr(symbol[1]), Symbology.NONE)
     return code, symbol[3:3 + _COUNTED_MAX]
 
 

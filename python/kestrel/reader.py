@@ -14,10 +14,13 @@ import logging
 import math
 import os
 import time
-from typing import Iterator, List, Mapping, Optional, Union
+from typing import TYPE_CHECKING, Iterable, Iterator, List, Mapping, Optional, Union
 
 from . import _library
 from .errors import KestrelError, ReaderBusyError, ScanError, ScanTimeout
+
+if TYPE_CHECKING:
+    from .grading import Profile, ScanGrade, SymbolGrade
 
 log = logging.getLogger("kestrel")
 
@@ -90,6 +93,13 @@ class Scan:
         if span == 0:
             return [0.0] * len(self.samples)
         return [min(1.0, max(0.0, (256 * s - self.calmin) / span)) for s in self.samples]
+
+
+def check_raw_reading(name: str, value: object) -> None:
+    """Raises ValueError unless ``value`` is a raw reading, a whole number
+    0..65535 (a sample s reads 256·s)."""
+    if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value <= 0xFFFF:
+        raise ValueError(f"{name} must be a raw reading 0..65535, not {value!r}")
 
 
 def _config_file(name: str) -> str:
@@ -258,9 +268,8 @@ class Reader:
         save's code; the record keeps the new values all the same.
         """
         self._check_open()
-        for name, value in (("raw_min", raw_min), ("raw_max", raw_max)):
-            if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value <= 0xFFFF:
-                raise ValueError(f"{name} must be a raw reading 0..65535, not {value!r}")
+        check_raw_reading("raw_min", raw_min)
+        check_raw_reading("raw_max", raw_max)
         for name, value in (("true_min", true_min), ("true_max", true_max)):
             if not (0.0 <= float(value) <= 1.0):
                 raise ValueError(f"{name} must be a reflectance 0..1, not {value!r}")
@@ -277,6 +286,35 @@ class Reader:
         if r != 0:
             raise KestrelError("reader_calib", r)
         return self.info
+
+    def _as_scan(self, profile: Profile, info: ReaderInfo) -> Union[Scan, List[float]]:
+        # Bare samples are this reader's, through its calibration now.
+        from .grading import normalize_profile
+        profile = normalize_profile(profile)
+        return Scan(list(profile), info.calmin, info.calmax) if isinstance(profile, bytes) else profile
+
+    def grade(self, profile: Profile, **options) -> ScanGrade:
+        """Grades a scan of this reader with :func:`kestrel.grade` and the
+        same options. A :class:`Scan` is graded through the calibration it
+        arrived with, bare samples through the reader's calibration now,
+        unless ``calmin`` and ``calmax`` are given.
+        """
+        from .grading import grade
+        self._check_open()
+        return grade(self._as_scan(profile, self.info), **options)
+
+    def grade_symbol(self, scans: Iterable[Union[ScanGrade, Profile]], **options) -> SymbolGrade:
+        """Grades a symbol from scans of this reader with
+        :func:`kestrel.grade_symbol` and the same options; the wavelength
+        of the notation is the reader's (its record's ``Wavelength``)
+        unless ``wavelength`` is given. ``scans`` may be ``reader.scans(10)``
+        itself.
+        """
+        from .grading import ScanGrade, grade_symbol
+        self._check_open()
+        info = self.info
+        options.setdefault("wavelength", info.Wavelength)
+        return grade_symbol([s if isinstance(s, ScanGrade) else self._as_scan(s, info) for s in scans], **options)
 
     def close(self) -> None:
         """Stops the reader and closes its line; closing twice does nothing."""

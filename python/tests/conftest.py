@@ -1,5 +1,5 @@
-"""Fixtures: the reader simulator on a pseudo-terminal, and where the
-project's files are.
+"""Fixtures: the reader simulator on a pseudo-terminal, where the project's
+files are, and the independent peers of the cross-checks.
 
 KESTREL_LIBDIR names the directory of libkestrel; the simulator is
 KESTREL_READERSIM, else kestrel-readersim in that directory or on PATH.
@@ -19,6 +19,22 @@ sys.path.insert(0, str(PYTHON_DIR))
 
 # A TTY name that discovery probes.
 TTY_NAME = "usbserial-00001234"
+
+
+def under_ci() -> bool:
+    return os.environ.get("CI", "") not in ("", "0", "false")
+
+
+def require_peers(*programs: str) -> None:
+    """Skips the test unless every named peer program is on PATH; under CI
+    (CI set and not "0" or "false") fails it instead, so that a missing
+    install step never passes a cross-check."""
+    missing = " ".join(p for p in programs if not shutil.which(p))
+    if missing:
+        message = f"peer missing: {missing} (scripts/install-deps.sh peers)"
+        if under_ci():
+            pytest.fail(f"{message}, under CI")
+        pytest.skip(message)
 
 
 def simulator_program() -> str:

@@ -1,6 +1,6 @@
 # Shell helpers of the tests of installed and packaged trees: failure,
-# expectations on output, and the example host built against a tree and run
-# against the simulator.
+# expectations on output, and the example host and the grading host built
+# against a tree and run against the simulator.
 # Set before use: work (a temporary directory), simulator (the program); for
 # example_hosts also src, version, cmake, cc, generator, libdir and flags.
 
@@ -12,6 +12,7 @@ runpath() { readelf -d "$1" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p'
 
 # start_sim OPTIONS...: starts the simulator, sets sim_path from its first line.
 start_sim() {
+  : >"$work/sim.out" # there before the background job opens it
   "$simulator" "$@" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   for _ in $(seq 100); do
@@ -26,38 +27,71 @@ start_sim() {
 stop_sim() { kill "$sim_pid" && wait "$sim_pid"; sim_pid=; }
 stop_sim_quietly() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null; }
 
-# run_host NAME PROGRAM CALFILE: two scans with bars at 51 and spaces at 204.
-run_host() {
-  start_sim --serial 0x1234 --low 51 --high 204 --blur 0 --announce-every 0.3
-  (cd "$work" && timeout 60 "$2" "$sim_path" 2 "$3") >"$work/$1.out" 2>&1
+# run_on_sim NAME PROGRAM CALFILE SIMULATOR-OPTIONS...: runs "PROGRAM DEVICE 2
+# CALFILE" against a simulator started with the options; its output is
+# $work/NAME.out.
+run_on_sim() {
+  local name=$1 program=$2 calfile=$3 status
+  shift 3
+  start_sim --serial 0x1234 --announce-every 0.3 "$@"
+  (cd "$work" && timeout 60 "$program" "$sim_path" 2 "$calfile") >"$work/$name.out" 2>&1
   status=$?
   stop_sim
-  [ $status -eq 0 ] || { cat "$work/$1.out"; fail "$1: host exited with $status"; }
+  [ $status -eq 0 ] || { cat "$work/$name.out"; fail "$name: $program exited with $status"; }
+}
+
+# run_host NAME PROGRAM CALFILE: two scans with bars at 51 and spaces at 204.
+run_host() {
+  run_on_sim "$1" "$2" "$3" --low 51 --high 204 --blur 0
   expect "$work/$1.out" "status: Reader 1234 activated!"
   expect "$work/$1.out" "scan 2: 2048 samples, raw 51..204"
 }
 
-# example_hosts PREFIX: builds the example host against the tree under PREFIX
-# with find_package(Kestrel) and with pkg-config, and runs both builds.
+# run_grade NAME PROGRAM: two scans of the Code 39 symbol 0CSSBD from a
+# reader at 590 nm, graded by the engine.
+run_grade() {
+  run_on_sim "$1" "$2" "$work/none.txt" --text 0CSSBD --wavelength 590
+  expect "$work/$1.out" "scan 2: 2048 samples, grade 4.0 A, Code 39 ]A00CSSBD"
+  expect "$work/$1.out" "symbol ]A00CSSBD: 4.0/06/590"
+}
+
+# consumer_build DIR [CMAKE OPTIONS...]: configures and builds the consumer
+# project (the example host and the grading host) with find_package(Kestrel).
+consumer_build() {
+  local dir=$1
+  shift
+  "$cmake" -S "$src/tests/install/consumer" -B "$dir" -G "$generator" "$@" -DKESTREL_VERSION="$version" \
+    -DHOST_SOURCE="$src/tests/install/host.c" -DGRADE_SOURCE="$src/tests/install/grade.c" \
+    -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >"$dir.log" 2>&1 &&
+    "$cmake" --build "$dir" >>"$dir.log" 2>&1 ||
+    { cat "$dir.log"; fail "find_package build of the hosts in $dir"; }
+}
+
+# example_hosts PREFIX: builds the example host and the grading host against
+# the tree under PREFIX with find_package(Kestrel) and with pkg-config, and
+# runs all four builds.
 example_hosts() {
-  local prefix=$1 pc_libdir
-  "$cmake" -S "$src/tests/install/consumer" -B "$work/consumer" -G "$generator" \
-    -DCMAKE_PREFIX_PATH="$prefix" -DKESTREL_VERSION="$version" \
-    -DHOST_SOURCE="$src/tests/install/host.c" -DCMAKE_C_COMPILER="$cc" \
-    -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >"$work/consumer.log" 2>&1 &&
-    "$cmake" --build "$work/consumer" >>"$work/consumer.log" 2>&1 ||
-    { cat "$work/consumer.log"; fail "find_package build of the example host"; }
+  local prefix=$1 pc_libdir pc
+  consumer_build "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix"
   expect "$work/consumer.log" "Kestrel $version, plug-ins in $prefix/lib/kestrel/plugins"
 
   export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
-  [ "$(pkg-config --modversion kestrel)" = "$version" ] ||
-    fail "pkg-config version '$(pkg-config --modversion kestrel)', not $version"
+  for pc in kestrel kestrel-verify; do
+    [ "$(pkg-config --modversion $pc)" = "$version" ] ||
+      fail "pkg-config version of $pc '$(pkg-config --modversion $pc)', not $version"
+  done
   [ -d "$(pkg-config --variable=plugindir kestrel)" ] || fail "pkg-config plugindir is no directory"
-  pc_libdir=$(pkg-config --variable=libdir kestrel)
+  pc_libdir=$(pkg-config --variable=libdir kestrel-verify)
   # shellcheck disable=SC2046,SC2086
   "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags -o "$work/host-pc" \
     "$src/tests/install/host.c" $(pkg-config --cflags --libs kestrel) -Wl,-rpath,"$pc_libdir" \
     >"$work/pc.log" 2>&1 || { cat "$work/pc.log"; fail "pkg-config build of the example host"; }
+  # shellcheck disable=SC2046,SC2086
+  "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags -o "$work/grade-pc" \
+    "$src/tests/install/grade.c" $(pkg-config --cflags --libs kestrel kestrel-verify) -Wl,-rpath,"$pc_libdir" \
+    >"$work/pc.log" 2>&1 || { cat "$work/pc.log"; fail "pkg-config build of the grading host"; }
+  run_grade grade-find_package "$work/consumer/grade"
+  run_grade grade-pkg-config "$work/grade-pc"
 
   # Without a calibration: raw readings 0..0xff00 stand for reflectance 0..1.
   run_host find_package "$work/consumer/host" "$work/none.txt"

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs the build into a temporary prefix, checks the installed tree, then
-# builds the example host against it with find_package(Kestrel) and with
-# pkg-config and runs both builds against the installed reader simulator.
+# builds the example host and the grading host against it with
+# find_package(Kestrel) and with pkg-config and runs the builds against the
+# installed reader simulator.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR VERSION CMAKE CC GENERATOR
 #                        LIBDIR PLUGINS HOST_PROGRAM [FLAGS]
 #   LIBDIR        the library directory under the prefix, e.g. lib/x86_64-linux-gnu
@@ -35,11 +36,12 @@ lib=$prefix/$libdir
   fail "libkestrel.so is not a link to libkestrel.so.${version%%.*}"
 readelf -d "$lib/libkestrel.so.$version" | grep -q "SONAME.*\[libkestrel.so.${version%%.*}\]" ||
   fail "SONAME is not libkestrel.so.${version%%.*}"
-for h in kestrel.h plugin.h; do
+for h in kestrel.h plugin.h verify.h; do
   [ -f "$prefix/include/kestrel/$h" ] || fail "include/kestrel/$h missing"
 done
 for f in "$libdir/cmake/Kestrel/KestrelConfig.cmake" "$libdir/cmake/Kestrel/KestrelConfigVersion.cmake" \
-         "$libdir/pkgconfig/kestrel.pc" share/man/man1/kestrel.1 share/man/man1/kestrel-readersim.1; do
+         "$libdir/pkgconfig/kestrel.pc" "$libdir/pkgconfig/kestrel-verify.pc" share/man/man1/kestrel.1 \
+         share/man/man1/kestrel-readersim.1; do
   [ -f "$prefix/$f" ] || fail "$f missing"
 done
 
