@@ -103,7 +103,7 @@ void harness_run(benchmark::State &state, const plugin_case &c) {
     bench::samples harness, floor;
     for (auto _ : state) {
         double h = run_program(program, arg, 0);
-        double f = run_program("timed: /bin/true", "", 0);
+        double f = run_program("/bin/true", "", 0);
         if (h < 0 || f < 0) {
             state.SkipWithError(h < 0 ? ("running " + program + " failed").c_str() : "/bin/true failed");
             break;
